@@ -1,0 +1,16 @@
+// The calling thread's random source: a ChaCha12 stream, keyed from the operating system on
+// the thread's first draw and re-keyed after every 1024 blocks (64 KiB) of output.
+#pragma once
+
+#include <cstdint>
+
+namespace qubit {
+
+// The next 64 bits of this thread's stream: the earlier 32-bit word low, the later one high.
+// Throws FatalError "could not initialize ThreadRng: ..." when the first key cannot be had.
+std::uint64_t draw_u64();
+
+// (draw_u64() >> 11) * 2^-53: uniform over the multiples of 2^-53 in [0, 1).
+double draw_f64();
+
+}  // namespace qubit
