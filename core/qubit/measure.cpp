@@ -1,11 +1,45 @@
+#include <algorithm>
+
+#include "qubit/collapse.h"
 #include "qubit/fatal_error.h"
+#include "qubit/meminfo.h"
+#include "qubit/outcome_table.h"
+#include "qubit/probability_readout.h"
 #include "qubit/register.h"
+#include "qubit/thread_rng.h"
+
+// Each measurement checks its arguments, then draws exactly once, at the one point where a
+// failure of the generator still leaves the register as it was; the arithmetic is in
+// collapse.cpp.
 
 namespace qubit {
 
-Result<DiracKet> QuantumRegister::observe() { throw FatalError("not built yet"); }
-Result<DiracKet> QuantumRegister::observe_one(std::uint64_t) { throw FatalError("not built yet"); }
-Result<DiracKet> QuantumRegister::observe_mul(Qubits) { throw FatalError("not built yet"); }
-Result<std::vector<double>> QuantumRegister::god_observe() const { throw FatalError("not built yet"); }
+Result<DiracKet> QuantumRegister::observe() {
+    const double r = draw_f64();
+    return DiracKet{select_and_collapse_all(state(), r), n_};
+}
+
+Result<DiracKet> QuantumRegister::observe_one(std::uint64_t target) {
+    if (target >= n_) throw FatalError("target out of scope!");
+    const unsigned qubit = static_cast<unsigned>(target);
+    const QubitOneSum sum = sum_qubit_one(state(), qubit);
+    const double r = draw_f64();
+    return DiracKet{select_and_collapse_one(state(), qubit, sum, r), 1};
+}
+
+Result<DiracKet> QuantumRegister::observe_mul(Qubits targets) {
+    for (const std::uint64_t target : targets) {
+        if (target >= n_) throw FatalError("target out of scope!");
+    }
+    std::sort(targets.begin(), targets.end());
+    if (targets.size() >= 60) throw FatalError("capacity overflow");
+    const OutcomeTable table(state(), targets);
+    const double r = draw_f64();
+    return DiracKet{select_and_collapse_joint(state(), targets, table, r), targets.size()};
+}
+
+Result<std::vector<double>> QuantumRegister::god_observe() const {
+    return probabilities(state(), available_memory());
+}
 
 }  // namespace qubit

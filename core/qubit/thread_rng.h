@@ -13,4 +13,9 @@ std::uint64_t draw_u64();
 // (draw_u64() >> 11) * 2^-53: uniform over the multiples of 2^-53 in [0, 1).
 double draw_f64();
 
+// The conversion draw_f64 applies: the top 53 bits, exactly, times 2^-53; never 1.
+constexpr double unit_double_from(std::uint64_t bits) {
+    return static_cast<double>(bits >> 11) * 0x1.0p-53;
+}
+
 }  // namespace qubit

@@ -1,0 +1,100 @@
+// What every QuantumRegister method does, written once: match the arguments, hold the
+// register exclusively, convert the arguments in parameter order, call one core operation,
+// and hand its outcome back (the same object for a gate, a new PyDiracKet for a measurement,
+// a list for the read-out, ValueError for a failure, the fatal-error exception for a stop).
+#pragma once
+
+#include <array>
+#include <exception>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "argument_kinds.h"
+#include "argument_matcher.h"
+#include "objects.h"
+#include "panic.h"
+#include "python.h"
+#include "text_signature.h"
+
+namespace zelvanic {
+
+PyObject* hand_back(PyObject* self, qubit::GateResult& outcome);
+PyObject* hand_back(PyObject* self, qubit::Result<qubit::DiracKet>& outcome);
+PyObject* hand_back(PyObject* self, qubit::Result<std::vector<double>>& outcome);
+PyObject* already_borrowed();
+
+template <class Call>
+PyObject* run_core(PyObject* self, ExclusiveHold& hold, Call&& call) {
+    try {
+        auto outcome = call();
+        hold.release();
+        return hand_back(self, outcome);
+    } catch (const qubit::FatalError& error) {
+        hold.release();
+        return raise_fatal(error);
+    } catch (const std::exception& error) {
+        hold.release();
+        return raise_fatal(error.what());
+    }
+}
+
+template <TextSignature Doc, auto Core, class... Kinds>
+struct Method {
+    static_assert(kParamCount<Doc> == sizeof...(Kinds), "one argument kind per parameter");
+    using Indices = std::index_sequence_for<Kinds...>;
+
+    template <std::size_t... I>
+    static bool convert(const std::array<PyObject*, sizeof...(Kinds)>& given,
+                        std::tuple<typename Kinds::Held...>& held, std::index_sequence<I...>) {
+        return ((Kinds::check(given[I], std::get<I>(held)) ||
+                 (name_the_argument(kParamNames<Doc>[I]), false)) &&
+                ...);
+    }
+
+    template <std::size_t... I>
+    static auto call(qubit::QuantumRegister& reg, std::tuple<typename Kinds::Held...>& held,
+                     std::index_sequence<I...>) {
+        return std::invoke(Core, reg, Kinds::take(std::get<I>(held))...);
+    }
+
+    static PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+        static const Signature signature{
+            "QuantumRegister." + std::string(kMethodName<Doc>.data()) + "()",
+            kParamNames<Doc>};
+        std::array<PyObject*, sizeof...(Kinds)> given;
+        if (!match_arguments(signature, args, nargs, kwnames, given)) return nullptr;
+        RegisterObject* object = as_register(self);
+        ExclusiveHold hold(object->borrow);
+        if (!hold) return already_borrowed();
+        std::tuple<typename Kinds::Held...> held;
+        if (!convert(given, held, Indices{})) return nullptr;
+        return run_core(self, hold, [&] { return call(object->reg, held, Indices{}); });
+    }
+
+    static PyObject* noargs(PyObject* self, PyObject*) {
+        RegisterObject* object = as_register(self);
+        ExclusiveHold hold(object->borrow);
+        if (!hold) return already_borrowed();
+        return run_core(self, hold, [&] { return std::invoke(Core, object->reg); });
+    }
+};
+
+// One row of the method table.
+template <TextSignature Doc, auto Core, class... Kinds>
+PyMethodDef method() {
+    using M = Method<Doc, Core, Kinds...>;
+    if constexpr (sizeof...(Kinds) == 0) {
+        return {kMethodName<Doc>.data(), reinterpret_cast<PyCFunction>(M::noargs), METH_NOARGS,
+                Doc.text};
+    } else {
+        return {kMethodName<Doc>.data(),
+                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(M::fastcall)),
+                METH_FASTCALL | METH_KEYWORDS, Doc.text};
+    }
+}
+
+}  // namespace zelvanic

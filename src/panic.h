@@ -1,0 +1,20 @@
+// The fatal-error exception: how a core operation that stopped outright reaches Python.
+// Its class derives from BaseException, so `except Exception` does not swallow it.
+#pragma once
+
+#include <string>
+
+#include "python.h"
+#include "qubit/fatal_error.h"
+
+namespace zelvanic {
+
+// Writes the diagnostic to standard error and sets the fatal-error exception with `error`'s
+// text. Always returns null, for `return raise_fatal(e);`.
+PyObject* raise_fatal(const qubit::FatalError& error);
+
+// The same for a fatal condition found in this layer.
+PyObject* raise_fatal(const std::string& text,
+                      std::source_location where = std::source_location::current());
+
+}  // namespace zelvanic

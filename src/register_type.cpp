@@ -1,0 +1,83 @@
+// QuantumRegister: the Python face of one core register, and its method table.
+#include <new>
+
+#include "call_protocol.h"
+
+namespace zelvanic {
+namespace {
+
+using qubit::QuantumRegister;
+
+PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static constexpr const char* params[] = {"n"};
+    static const Signature signature{"QuantumRegister.__new__()", params};
+    std::array<PyObject*, 1> given;
+    if (!match_arguments(signature, args, kwargs, given)) return nullptr;
+    std::uint64_t n = 0;
+    if (!QubitIndex::check(given[0], n)) {
+        name_the_argument("n");
+        return nullptr;
+    }
+    try {
+        QuantumRegister reg(n);
+        PyObject* self = type->tp_alloc(type, 0);
+        if (self == nullptr) return nullptr;  // `reg` is released on the way out
+        new (&as_register(self)->reg) QuantumRegister(std::move(reg));
+        new (&as_register(self)->borrow) BorrowFlag(0);
+        return self;
+    } catch (const qubit::FatalError& error) {
+        return raise_fatal(error);
+    }
+}
+
+void dealloc(PyObject* self) {
+    as_register(self)->reg.~QuantumRegister();
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);  // instances of heap types own a reference to their type
+}
+
+PyMethodDef methods[] = {
+    method<"observe($self)\n--\n\n", &QuantumRegister::observe>(),
+    method<"observe_one($self, target)\n--\n\n", &QuantumRegister::observe_one, QubitIndex>(),
+    method<"observe_mul($self, targets)\n--\n\n", &QuantumRegister::observe_mul, QubitList>(),
+    method<"god_observe($self)\n--\n\n", &QuantumRegister::god_observe>(),
+    method<"x($self, target)\n--\n\n", &QuantumRegister::X, QubitIndex>(),
+    method<"h($self, target)\n--\n\n", &QuantumRegister::H, QubitIndex>(),
+    method<"u($self, target, u00, u01, u10, u11)\n--\n\n", &QuantumRegister::U, QubitIndex,
+           MatrixEntry, MatrixEntry, MatrixEntry, MatrixEntry>(),
+    method<"cnot($self, control, target)\n--\n\n", &QuantumRegister::CNOT, QubitIndex,
+           QubitIndex>(),
+    method<"ccnot($self, control1, control2, target)\n--\n\n", &QuantumRegister::CCNOT,
+           QubitIndex, QubitIndex, QubitIndex>(),
+    method<"rz($self, target, theta)\n--\n\n", &QuantumRegister::Rz, QubitIndex, Angle>(),
+    method<"rx($self, target, theta)\n--\n\n", &QuantumRegister::Rx, QubitIndex, Angle>(),
+    method<"ry($self, target, theta)\n--\n\n", &QuantumRegister::Ry, QubitIndex, Angle>(),
+    method<"swap($self, q1, q2)\n--\n\n", &QuantumRegister::SWAP, QubitIndex, QubitIndex>(),
+    method<"csswap($self, control, target_1, target_2)\n--\n\n", &QuantumRegister::CSSWAP,
+           QubitIndex, QubitIndex, QubitIndex>(),
+    method<"mcu($self, control, target, u00, u01, u10, u11)\n--\n\n", &QuantumRegister::MCU,
+           QubitList, QubitIndex, MatrixEntry, MatrixEntry, MatrixEntry, MatrixEntry>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>("QuantumRegister(n)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(construct)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
+    {Py_tp_methods, methods},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {"builtins.QuantumRegister", sizeof(RegisterObject), 0, Py_TPFLAGS_DEFAULT,
+                    slots};
+
+}  // namespace
+
+PyTypeObject* register_type() {
+    static PyObject* type = nullptr;
+    if (type == nullptr) type = PyType_FromSpec(&spec);
+    return reinterpret_cast<PyTypeObject*>(type);
+}
+
+}  // namespace zelvanic
