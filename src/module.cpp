@@ -45,4 +45,5 @@ PyModuleDef definition = {
 }  // namespace
 }  // namespace zelvanic
 
-PyMODINIT_FUNC PyInit_zelvanic() { return PyModuleDef_Init(&zelvanic::definition); }
+// The one exported symbol (3.8's PyMODINIT_FUNC does not mark it visible itself).
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit_zelvanic() { return PyModuleDef_Init(&zelvanic::definition); }
