@@ -23,18 +23,18 @@ PyObject* exception_class() {
     return cls;
 }
 
-void write_diagnostic(const std::string& text, const std::source_location& where) {
+void write_diagnostic(const std::string& text, const qubit::SourceLocation& where) {
     char name[32] = "?";
     pthread_getname_np(pthread_self(), name, sizeof name);
-    std::fprintf(stderr, "zelvanic: thread '%s' (%ld) stopped at %s:%u:%u:\n%s\n", name,
-                 static_cast<long>(gettid()), where.file_name(), where.line(), where.column(),
+    std::fprintf(stderr, "zelvanic: thread '%s' (%ld) stopped at %s:%u:\n%s\n", name,
+                 static_cast<long>(gettid()), where.file, where.line,
                  text.c_str());
     std::fflush(stderr);
 }
 
 }  // namespace
 
-PyObject* raise_fatal(const std::string& text, std::source_location where) {
+PyObject* raise_fatal(const std::string& text, qubit::SourceLocation where) {
     write_diagnostic(text, where);
     PyObject* cls = exception_class();
     if (cls == nullptr) return nullptr;  // the failure to make the class is what is raised

@@ -15,6 +15,6 @@ PyObject* raise_fatal(const qubit::FatalError& error);
 
 // The same for a fatal condition found in this layer.
 PyObject* raise_fatal(const std::string& text,
-                      std::source_location where = std::source_location::current());
+                      qubit::SourceLocation where = qubit::SourceLocation::current());
 
 }  // namespace zelvanic

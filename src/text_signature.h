@@ -11,20 +11,20 @@ namespace zelvanic {
 template <std::size_t N>
 struct TextSignature {
     char text[N]{};
-    consteval TextSignature(const char (&literal)[N]) {
+    constexpr TextSignature(const char (&literal)[N]) {
         for (std::size_t i = 0; i < N; ++i) text[i] = literal[i];
     }
 };
 
 namespace text_signature_detail {
 
-consteval std::size_t find(const char* text, char c, std::size_t from = 0) {
+constexpr std::size_t find(const char* text, char c, std::size_t from = 0) {
     while (text[from] != c) ++from;
     return from;
 }
 
 // "($self)" has none; "($self, a, b)" has two.
-consteval std::size_t param_count(const char* text) {
+constexpr std::size_t param_count(const char* text) {
     std::size_t count = 0;
     for (std::size_t i = find(text, '('); text[i] != ')'; ++i) count += text[i] == ',';
     return count;
@@ -32,7 +32,7 @@ consteval std::size_t param_count(const char* text) {
 
 // Each name is stored null-terminated, in a slot as long as the whole signature.
 template <std::size_t Count, std::size_t N>
-consteval auto param_storage(const char (&text)[N]) {
+constexpr auto param_storage(const char (&text)[N]) {
     std::array<std::array<char, N>, Count> names{};
     std::size_t at = find(text, '(');
     for (std::size_t p = 0; p < Count; ++p) {
@@ -45,7 +45,7 @@ consteval auto param_storage(const char (&text)[N]) {
 }
 
 template <std::size_t N>
-consteval auto name_storage(const char (&text)[N]) {
+constexpr auto name_storage(const char (&text)[N]) {
     std::array<char, N> name{};
     for (std::size_t i = 0; text[i] != '('; ++i) name[i] = text[i];
     return name;

@@ -82,5 +82,5 @@ def test_fatal_error_escapes_except_exception():
     assert run.returncode != 0 and "caught" not in run.stdout
     assert "pyo3_runtime.PanicException: You have" in run.stderr
     # The diagnostic names the thread, where the core stopped, and the text.
-    assert re.search(r"thread '.*' \(\d+\) stopped at .*register\.cpp:\d+:\d+:\nYou have",
+    assert re.search(r"thread '.*' \(\d+\) stopped at .*register\.cpp:\d+:\nYou have",
                      run.stderr)

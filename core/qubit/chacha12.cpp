@@ -29,66 +29,53 @@ void quarter_round(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::ui
 std::array<std::uint32_t, kChaChaBlockWords> initial_state(const std::array<std::uint32_t, 8>& key,
                                                            std::uint64_t counter,
                                                            std::uint64_t nonce) {
-    return {kSigma[0],
-            kSigma[1],
-            kSigma[2],
-            kSigma[3],
-            key[0],
-            key[1],
-            key[2],
-            key[3],
-            key[4],
-            key[5],
-            key[6],
-            key[7],
-            static_cast<std::uint32_t>(counter),
-            static_cast<std::uint32_t>(counter >> 32),
-            static_cast<std::uint32_t>(nonce),
-            static_cast<std::uint32_t>(nonce >> 32)};
+    return {kSigma[0], kSigma[1], kSigma[2], kSigma[3],
+            key[0],    key[1],    key[2],    key[3],
+            key[4],    key[5],    key[6],    key[7],
+            static_cast<std::uint32_t>(counter), static_cast<std::uint32_t>(counter >> 32),
+            static_cast<std::uint32_t>(nonce),   static_cast<std::uint32_t>(nonce >> 32)};
 }
 
-// The quarter round on lane-major state: x[word][lane], every lane its own block. Written as
-// loops over the lanes so that the compiler keeps one vector per state word.
-template <std::size_t Lanes>
-inline void quarter_round_lanes(std::uint32_t (&x)[kChaChaBlockWords][Lanes], int a, int b,
-                                int c, int d) {
-    for (std::size_t l = 0; l < Lanes; ++l) x[a][l] += x[b][l];
-    for (std::size_t l = 0; l < Lanes; ++l) x[d][l] = rotl(x[d][l] ^ x[a][l], 16);
-    for (std::size_t l = 0; l < Lanes; ++l) x[c][l] += x[d][l];
-    for (std::size_t l = 0; l < Lanes; ++l) x[b][l] = rotl(x[b][l] ^ x[c][l], 12);
-    for (std::size_t l = 0; l < Lanes; ++l) x[a][l] += x[b][l];
-    for (std::size_t l = 0; l < Lanes; ++l) x[d][l] = rotl(x[d][l] ^ x[a][l], 8);
-    for (std::size_t l = 0; l < Lanes; ++l) x[c][l] += x[d][l];
-    for (std::size_t l = 0; l < Lanes; ++l) x[b][l] = rotl(x[b][l] ^ x[c][l], 7);
+// Four blocks side by side: one vector per state word, lane l holding block counter + l. A
+// generic vector type lowers to SSE2 on any x86-64 and still reads as the plain rounds.
+using Lanes = std::uint32_t __attribute__((vector_size(16)));
+constexpr std::size_t kLanes = 4;
+static_assert(ChaCha12Stream::kBlocksPerRefill == kLanes);
+
+inline Lanes rotl(Lanes v, int bits) { return (v << bits) | (v >> (32 - bits)); }
+
+inline void quarter_round(Lanes& a, Lanes& b, Lanes& c, Lanes& d) {
+    a += b, d = rotl(d ^ a, 16);
+    c += d, b = rotl(b ^ c, 12);
+    a += b, d = rotl(d ^ a, 8);
+    c += d, b = rotl(b ^ c, 7);
 }
 
-// Blocks counter, counter + 1, ... counter + Lanes - 1 (nonce 0), written one after the other
-// to `out` in stream order. The same arithmetic as chacha12_block, lane by lane.
-template <std::size_t Lanes>
-void chacha12_blocks(const std::array<std::uint32_t, 8>& key, std::uint64_t counter,
-                     std::uint32_t* out) {
-    std::uint32_t input[kChaChaBlockWords][Lanes];
-    for (std::size_t l = 0; l < Lanes; ++l) {
+// Blocks counter ... counter + 3 (nonce 0), written one after the other to `out` in stream
+// order. The same arithmetic as chacha12_block, lane by lane.
+void chacha12_four_blocks(const std::array<std::uint32_t, 8>& key, std::uint64_t counter,
+                          std::uint32_t* out) {
+    Lanes input[kChaChaBlockWords];
+    for (std::size_t l = 0; l < kLanes; ++l) {
         const auto state = initial_state(key, counter + l, 0);
         for (std::size_t w = 0; w < kChaChaBlockWords; ++w) input[w][l] = state[w];
     }
-    std::uint32_t x[kChaChaBlockWords][Lanes];
-    for (std::size_t w = 0; w < kChaChaBlockWords; ++w) {
-        for (std::size_t l = 0; l < Lanes; ++l) x[w][l] = input[w][l];
-    }
+    Lanes x[kChaChaBlockWords];
+    for (std::size_t w = 0; w < kChaChaBlockWords; ++w) x[w] = input[w];
     for (int i = 0; i < kDoubleRounds; ++i) {
-        quarter_round_lanes(x, 0, 4, 8, 12);
-        quarter_round_lanes(x, 1, 5, 9, 13);
-        quarter_round_lanes(x, 2, 6, 10, 14);
-        quarter_round_lanes(x, 3, 7, 11, 15);
-        quarter_round_lanes(x, 0, 5, 10, 15);
-        quarter_round_lanes(x, 1, 6, 11, 12);
-        quarter_round_lanes(x, 2, 7, 8, 13);
-        quarter_round_lanes(x, 3, 4, 9, 14);
+        quarter_round(x[0], x[4], x[8], x[12]);
+        quarter_round(x[1], x[5], x[9], x[13]);
+        quarter_round(x[2], x[6], x[10], x[14]);
+        quarter_round(x[3], x[7], x[11], x[15]);
+        quarter_round(x[0], x[5], x[10], x[15]);
+        quarter_round(x[1], x[6], x[11], x[12]);
+        quarter_round(x[2], x[7], x[8], x[13]);
+        quarter_round(x[3], x[4], x[9], x[14]);
     }
-    for (std::size_t l = 0; l < Lanes; ++l) {
+    for (std::size_t w = 0; w < kChaChaBlockWords; ++w) x[w] += input[w];
+    for (std::size_t l = 0; l < kLanes; ++l) {
         for (std::size_t w = 0; w < kChaChaBlockWords; ++w) {
-            out[l * kChaChaBlockWords + w] = x[w][l] + input[w][l];
+            out[l * kChaChaBlockWords + w] = x[w][l];
         }
     }
 }
@@ -126,7 +113,7 @@ void ChaCha12Stream::refill() {
             counter_ = 0;
         }
     }
-    chacha12_blocks<kBlocksPerRefill>(key_words_, counter_, buffer_.data());
+    chacha12_four_blocks(key_words_, counter_, buffer_.data());
     counter_ += kBlocksPerRefill;
     read_ = 0;
 }

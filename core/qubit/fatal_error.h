@@ -2,22 +2,32 @@
 // and where it was raised. The core never prints and never exits.
 #pragma once
 
-#include <source_location>
 #include <stdexcept>
 #include <string>
 
 namespace qubit {
 
+// Where a FatalError was raised. (std::source_location is not usable with every compiler
+// we build with, but the builtins behind it are.)
+struct SourceLocation {
+    const char* file;
+    unsigned line;
+
+    static constexpr SourceLocation current(const char* file = __builtin_FILE(),
+                                            unsigned line = __builtin_LINE()) {
+        return {file, line};
+    }
+};
+
 class FatalError : public std::runtime_error {
 public:
-    explicit FatalError(const std::string& text,
-                        std::source_location where = std::source_location::current())
+    explicit FatalError(const std::string& text, SourceLocation where = SourceLocation::current())
         : std::runtime_error(text), where_(where) {}
 
-    const std::source_location& where() const noexcept { return where_; }
+    const SourceLocation& where() const noexcept { return where_; }
 
 private:
-    std::source_location where_;
+    SourceLocation where_;
 };
 
 }  // namespace qubit

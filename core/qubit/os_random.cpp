@@ -102,7 +102,7 @@ const OsRandomBackend& system_random_backend() {
 }
 
 Result<ChaChaKey> os_random_key(const OsRandomBackend& backend) {
-    ChaChaKey key;
+    ChaChaKey key{};
     int code = fill_exact(key.data(), key.size(), [&backend](std::uint8_t* at, std::size_t count) {
         return backend.getrandom(at, count, 0);
     });

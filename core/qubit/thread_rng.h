@@ -1,5 +1,6 @@
 // The calling thread's random source: a ChaCha12 stream, keyed from the operating system on
-// the thread's first draw and re-keyed after every 1024 blocks (64 KiB) of output.
+// the thread's first draw and re-keyed after every 1024 blocks (64 KiB) of output. A forked
+// child keys its own stream afresh instead of repeating the parent's.
 #pragma once
 
 #include <cstdint>

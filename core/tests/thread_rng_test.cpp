@@ -33,12 +33,12 @@ long return_too_many(void*, std::size_t length, unsigned) { return static_cast<l
 // One byte per call, the first call interrupted: the key must still be bytes 0, 1, ... 31.
 int g_trickle_calls = 0;
 long trickle(void* buffer, std::size_t, unsigned) {
-    if (g_trickle_calls++ == 0) {
+    const int call = g_trickle_calls++;
+    if (call == 0) {
         errno = EINTR;
         return -1;
     }
-    static std::uint8_t next = 0;
-    *static_cast<std::uint8_t*>(buffer) = next++;
+    *static_cast<std::uint8_t*>(buffer) = static_cast<std::uint8_t>(call - 1);
     return 1;
 }
 
@@ -63,6 +63,7 @@ TEST(OsRandom, FailureTexts) {
 TEST(OsRandom, InterruptedAndShortCallsStillFillTheKey) {
     OsRandomBackend backend = system_random_backend();
     backend.getrandom = trickle;
+    g_trickle_calls = 0;
     const Result<ChaChaKey> key = os_random_key(backend);
     ASSERT_TRUE(key.ok()) << key.message();
     for (std::size_t i = 0; i < key.value().size(); ++i) EXPECT_EQ(key.value()[i], i);
