@@ -18,10 +18,35 @@ Complex divided(Complex a, double g) { return {a.re / g, a.im / g}; }
 // not reached after it and the fallback decides.
 template <class ProbabilityAt>
 Selection select(std::uint64_t count, double r, ProbabilityAt probability_at) {
+    // The sum is serial by definition, so its latency sets the pace. Blocks of entries are
+    // summed in order and checked once: the sum never decreases, so a block that ends below
+    // r holds no outcome. A block that may hold it (or a NaN sum) is walked entry by entry.
+    constexpr std::uint64_t kBlock = 8;
     double s = 0.0;
-    std::uint64_t last_with_mass = 0;
     bool has_mass = false;
-    for (std::uint64_t i = 0; i < count; ++i) {
+    std::uint64_t block_with_mass = 0;
+    std::uint64_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        double p[kBlock];
+        for (std::uint64_t j = 0; j < kBlock; ++j) p[j] = probability_at(i + j);
+        double t = s;
+        bool positive = false;
+        for (std::uint64_t j = 0; j < kBlock; ++j) {
+            t = t + p[j];
+            positive |= p[j] > 0.0;
+        }
+        if (!(t < r)) break;
+        s = t;
+        block_with_mass = positive ? i : block_with_mass;
+        has_mass |= positive;
+    }
+    std::uint64_t last_with_mass = 0;
+    if (has_mass) {
+        for (std::uint64_t j = block_with_mass; j < block_with_mass + kBlock; ++j) {
+            if (probability_at(j) > 0.0) last_with_mass = j;
+        }
+    }
+    for (; i < count; ++i) {
         const double p = probability_at(i);
         s = s + p;
         const bool positive = p > 0.0;
@@ -77,9 +102,18 @@ std::uint64_t select_and_collapse_one(std::span<Complex> state, unsigned target,
     const bool one = r < sum.p1 || (sum.zero_half_empty && sum.p1 > 0.0);
     const double g = one ? std::sqrt(sum.p1) : std::sqrt(1.0 - sum.p1);
     const std::uint64_t half = std::uint64_t{1} << target;
+    const std::uint64_t kept_offset = one ? half : 0;
+    if (half == 1) {  // qubit 0: kept and dropped amplitudes alternate
+        for (std::uint64_t base = 0; base < state.size(); base += 2) {
+            Complex* pair = state.data() + base;
+            pair[kept_offset] = divided(pair[kept_offset], g);
+            pair[1 - kept_offset] = {0.0, 0.0};
+        }
+        return one ? 1 : 0;
+    }
     for (std::uint64_t base = 0; base < state.size(); base += 2 * half) {
-        Complex* kept = state.data() + base + (one ? half : 0);
-        Complex* dropped = state.data() + base + (one ? 0 : half);
+        Complex* kept = state.data() + base + kept_offset;
+        Complex* dropped = state.data() + base + (half - kept_offset);
         std::fill_n(dropped, half, Complex{0.0, 0.0});
         for (std::uint64_t i = 0; i < half; ++i) kept[i] = divided(kept[i], g);
     }
@@ -92,24 +126,54 @@ std::uint64_t select_and_collapse_joint(std::span<Complex> state,
     const Selection chosen = select_by_running_sum(table.entries(), r);
     if (!chosen.has_mass) return chosen.outcome;  // nothing to renormalise by
 
+    const double g = std::sqrt(table.entries()[chosen.outcome]);
+    if (sorted_targets.empty()) {
+        for (Complex& a : state) a = divided(a, g);
+        return chosen.outcome;
+    }
+
+    // Kept are the indices j with (j & mask) == pattern. The bits of the measured qubits
+    // above the lowest one, t0, are constant over a segment of 2^t1 indices (t1 the next
+    // measured qubit), so a segment is either dropped whole or, within it, alternate runs of
+    // 2^t0 indices are kept: those whose bit t0 is the outcome's.
     std::uint64_t mask = 0;
     std::uint64_t pattern = 0;
     for (std::size_t m = 0; m < sorted_targets.size(); ++m) {
         mask |= std::uint64_t{1} << sorted_targets[m];
         pattern |= ((chosen.outcome >> m) & 1) << sorted_targets[m];
     }
-    const double g = std::sqrt(table.entries()[chosen.outcome]);
-
-    // Index bits below the lowest measured qubit do not take part in the comparison, so
-    // whole runs of indices are kept or dropped together.
-    const std::uint64_t run =
-        sorted_targets.empty() ? state.size() : std::uint64_t{1} << sorted_targets[0];
-    for (std::uint64_t base = 0; base < state.size(); base += run) {
-        Complex* amplitudes = state.data() + base;
-        if ((base & mask) == pattern) {
-            for (std::uint64_t i = 0; i < run; ++i) amplitudes[i] = divided(amplitudes[i], g);
-        } else {
-            std::fill_n(amplitudes, run, Complex{0.0, 0.0});
+    const std::uint64_t t0 = sorted_targets[0];
+    const auto next = std::upper_bound(sorted_targets.begin(), sorted_targets.end(), t0);
+    const std::uint64_t run = std::uint64_t{1} << t0;
+    const std::uint64_t segment =
+        next == sorted_targets.end() ? state.size() : std::uint64_t{1} << *next;
+    const std::uint64_t upper_mask = mask & ~run;
+    const std::uint64_t upper_pattern = pattern & ~run;
+    const std::uint64_t kept_offset = pattern & run;
+    if (t0 == 0 && next != sorted_targets.end() && *next == 1) {
+        // Qubits 0 and 1 measured: of four indices, one at most is kept.
+        const std::uint64_t offset = pattern & 3;
+        for (std::uint64_t start = 0; start < state.size(); start += 4) {
+            Complex* amplitudes = state.data() + start;
+            const Complex kept = amplitudes[offset];
+            std::fill_n(amplitudes, 4, Complex{0.0, 0.0});
+            if (((start + offset) & mask) == pattern) amplitudes[offset] = divided(kept, g);
+        }
+        return chosen.outcome;
+    }
+    for (std::uint64_t start = 0; start < state.size(); start += segment) {
+        Complex* amplitudes = state.data() + start;
+        if ((start & upper_mask) != upper_pattern) {
+            std::fill_n(amplitudes, segment, Complex{0.0, 0.0});
+            continue;
+        }
+        for (std::uint64_t pair = 0; pair < segment; pair += 2 * run) {
+            Complex* kept = amplitudes + pair + kept_offset;
+            Complex* dropped = amplitudes + pair + (run - kept_offset);
+            for (std::uint64_t i = 0; i < run; ++i) {
+                kept[i] = divided(kept[i], g);
+                dropped[i] = {0.0, 0.0};
+            }
         }
     }
     return chosen.outcome;
