@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "amplitude_checks.h"
+#include "qubit/controlled_kernel.h"
+#include "qubit/index_runs.h"
+#include "qubit/kernels.h"
+
+namespace qubit {
+namespace {
+
+using testing::awkward_state;
+using testing::same_state;
+
+const Matrix2 kMatrix{{0.6, -0.0}, {-0.0, 0.8}, {1e-310, -0.8}, {0.6, 0.5}};
+const Diagonal kPhases{{0.8, -0.6}, {-0.0, 1.0}};
+
+// The vector families, each to be held against the plain one.
+std::vector<const KernelFamily*> fast_families() {
+    std::vector<const KernelFamily*> all = supported_kernels();
+    return {all.begin() + 1, all.end()};
+}
+
+TEST(KernelDispatch, PlainComesFirstAndTheFastestIsActive) {
+    const std::vector<const KernelFamily*> all = supported_kernels();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.front(), &kPlainKernels);
+    EXPECT_EQ(all.back(), &active_kernels());
+    std::set<std::string> names;
+    for (const KernelFamily* family : all) names.insert(family->name);
+    EXPECT_EQ(names.size(), all.size());
+    if (__builtin_cpu_supports("avx2")) {
+        EXPECT_NE(all.size(), 1u) << "AVX2 left unused";
+    }
+}
+
+// Runs every kind of kernel of `family` and of the plain family on the same awkward state.
+template <class Apply>
+void expect_same_as_plain(const KernelFamily& family, std::size_t size, std::uint64_t seed,
+                          Apply apply) {
+    const std::vector<Complex> before = awkward_state(size, seed);
+    std::vector<Complex> plain = before, fast = before;
+    apply(kPlainKernels, plain.data());
+    apply(family, fast.data());
+    EXPECT_TRUE(same_state(fast, plain));
+}
+
+TEST(KernelFamilies, BlocksMatchPlainForEveryTarget) {
+    for (const KernelFamily* family : fast_families()) {
+        for (unsigned n = 1; n <= 9; ++n) {
+            for (unsigned t = 0; t < n; ++t) {
+                // One block of the whole vector, and a batch of smaller blocks in it.
+                for (unsigned log_size = t + 1; log_size <= n; log_size += n - t) {
+                    SCOPED_TRACE(::testing::Message() << family->name << " n " << n << " target "
+                                                      << t << " block 2^" << log_size);
+                    std::vector<std::uint64_t> starts;
+                    for (std::uint64_t s = 0; s < (std::uint64_t{1} << n); s += 3u << log_size) {
+                        starts.push_back(s);
+                    }
+                    const std::uint64_t size = std::uint64_t{1} << log_size;
+                    const std::uint64_t count = starts.size();
+                    expect_same_as_plain(*family, std::size_t{1} << n, n * 100 + t,
+                                         [&](const KernelFamily& f, Complex* state) {
+                                             f.matrix_blocks(state, starts.data(), count, size, t,
+                                                             kMatrix, kAllSlots);
+                                             f.diagonal_blocks(state, starts.data(), count, size,
+                                                               t, kPhases);
+                                             f.hadamard_blocks(state, starts.data(), count, size,
+                                                               t);
+                                         });
+                }
+            }
+        }
+    }
+}
+
+TEST(KernelFamilies, RunsMatchPlainForEveryLength) {
+    for (const KernelFamily* family : fast_families()) {
+        for (std::uint64_t length = 1; length <= 11; ++length) {
+            for (std::uint64_t half = length; half <= 16; half += 5) {
+                SCOPED_TRACE(::testing::Message() << family->name << " length " << length
+                                                  << " half " << half);
+                const std::vector<std::uint64_t> starts = {0, 2 * half + 1, 5 * half + 3};
+                expect_same_as_plain(*family, 8 * half + 4, length * 17 + half,
+                                     [&](const KernelFamily& f, Complex* state) {
+                                         f.matrix_runs(state, starts.data(), 3, length, half,
+                                                       kMatrix, kAllSlots);
+                                         f.diagonal_runs(state, starts.data(), 3, length, half,
+                                                         kPhases);
+                                         f.hadamard_runs(state, starts.data(), 3, length, half);
+                                     });
+            }
+        }
+    }
+}
+
+TEST(KernelFamilies, SlotMasksChangeOnlyTheirSlots) {
+    for (const KernelFamily* family : fast_families()) {
+        const std::uint64_t width = std::uint64_t{1} << family->vector_log2;
+        for (unsigned slots = 0; slots < (1u << width); ++slots) {
+            for (std::uint64_t length : {width, 3 * width, 3 * width + 1, 4 * width}) {
+                SCOPED_TRACE(::testing::Message() << family->name << " slots " << slots
+                                                  << " length " << length);
+                const std::uint64_t half = 32, starts[2] = {0, 64};
+                const std::vector<Complex> before = awkward_state(128, slots * 7 + length);
+                std::vector<Complex> expected = before, fast = before;
+                kPlainKernels.matrix_runs(expected.data(), starts, 2, length, half, kMatrix,
+                                          kAllSlots);
+                for (std::uint64_t i = 0; i < expected.size(); ++i) {
+                    if (((slots >> (i % width)) & 1) == 0) expected[i] = before[i];
+                }
+                family->matrix_runs(fast.data(), starts, 2, length, half, kMatrix, slots);
+                EXPECT_TRUE(same_state(fast, expected));
+            }
+            for (unsigned t = 0; t < family->vector_log2; ++t) {
+                SCOPED_TRACE(::testing::Message() << family->name << " slots " << slots
+                                                  << " in-register target " << t);
+                const std::uint64_t start[1] = {0};
+                const std::vector<Complex> before = awkward_state(16, slots * 5 + t);
+                std::vector<Complex> expected = before, fast = before;
+                kPlainKernels.matrix_blocks(expected.data(), start, 1, 16, t, kMatrix, kAllSlots);
+                for (std::uint64_t i = 0; i < expected.size(); ++i) {
+                    if (((slots >> (i % width)) & 1) == 0) expected[i] = before[i];
+                }
+                family->matrix_blocks(fast.data(), start, 1, 16, t, kMatrix, slots);
+                EXPECT_TRUE(same_state(fast, expected));
+            }
+        }
+    }
+}
+
+// The controlled driver splits its work by the family's register width, so this also
+// covers the slot masks of controls inside a register.
+void expect_controlled_same_as_plain(const KernelFamily& family, unsigned n,
+                                     std::uint64_t controls, unsigned target) {
+    SCOPED_TRACE(::testing::Message() << family.name << " n " << n << " controls " << controls
+                                      << " target " << target);
+    expect_same_as_plain(family, std::size_t{1} << n, controls * 64 + target,
+                         [&](const KernelFamily& f, Complex* state) {
+                             apply_controlled({state, std::size_t{1} << n}, n, controls, target,
+                                              kMatrix, f);
+                         });
+}
+
+TEST(KernelFamilies, ControlledMatchesPlainForEveryArrangementUpToSixQubits) {
+    for (const KernelFamily* family : fast_families()) {
+        for (unsigned n = 1; n <= 6; ++n) {
+            for (unsigned target = 0; target < n; ++target) {
+                for (std::uint64_t controls = 0; controls < (std::uint64_t{1} << n); ++controls) {
+                    if ((controls >> target) & 1) continue;
+                    expect_controlled_same_as_plain(*family, n, controls, target);
+                }
+            }
+        }
+    }
+}
+
+TEST(KernelFamilies, ControlledMatchesPlainForSampledArrangementsUpToTwelveQubits) {
+    std::mt19937_64 rng(12);
+    for (const KernelFamily* family : fast_families()) {
+        for (unsigned n = 7; n <= 12; ++n) {
+            for (int sample = 0; sample < 40; ++sample) {
+                const unsigned target = rng() % n;
+                // Sparse and dense control sets alike.
+                std::uint64_t controls = rng() & ((std::uint64_t{1} << n) - 1);
+                if (sample % 2 == 0) controls &= rng();
+                controls &= ~(std::uint64_t{1} << target);
+                expect_controlled_same_as_plain(*family, n, controls, target);
+            }
+        }
+    }
+}
+
+TEST(IndexRuns, VisitEveryIndexWithTheFixedBitsInOrder) {
+    std::mt19937_64 rng(3);
+    for (int sample = 0; sample < 300; ++sample) {
+        const unsigned n = 1 + rng() % 10;
+        const std::uint64_t mask = rng() & ((std::uint64_t{1} << n) - 1);
+        if (mask == 0) continue;
+        const std::uint64_t values = rng() & mask;
+        FixedBits fixed;
+        for (unsigned p = 0; p < n; ++p) {
+            if ((mask >> p) & 1) fixed.add(p, (values >> p) & 1);
+        }
+        std::vector<std::uint64_t> expected;
+        for (std::uint64_t i = 0; i < (std::uint64_t{1} << n); ++i) {
+            if ((i & mask) == values) expected.push_back(i);
+        }
+        std::vector<std::uint64_t> visited;
+        const std::uint64_t run = std::uint64_t{1} << fixed.lowest();
+        fixed.for_each_run(n, [&](std::uint64_t start) {
+            for (std::uint64_t i = 0; i < run; ++i) visited.push_back(start + i);
+        });
+        ASSERT_EQ(visited, expected) << "mask " << mask << " values " << values;
+        for (std::uint64_t j = 0; j < expected.size(); ++j) ASSERT_EQ(fixed.index(j), expected[j]);
+        EXPECT_EQ(fixed.last_index(n), expected.back());
+    }
+}
+
+}  // namespace
+}  // namespace qubit
