@@ -1,0 +1,61 @@
+"""Shared by the benchmarks: the machine's description and the streaming-pass baseline."""
+import platform
+import time
+
+import numpy as np
+
+
+def cpu_name():
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or "unknown CPU"
+
+
+def cpu_flags():
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if line.startswith("flags"):
+                    return set(line.split(":", 1)[1].split())
+    except OSError:
+        pass
+    return set()
+
+
+def kernel_path():
+    """The instruction set the simulator picks on this CPU (it prefers the widest)."""
+    flags = cpu_flags()
+    if "avx512f" in flags:
+        return "AVX-512"
+    if "avx2" in flags:
+        return "AVX2"
+    return "plain x86-64"
+
+
+def machine():
+    return f"{cpu_name()}, {kernel_path()} kernels, Python {platform.python_version()}"
+
+
+def best_seconds(action, repeats):
+    """The fastest of `repeats` timings of action(): the least disturbed by a shared machine."""
+    best = float("inf")
+    for _ in range(repeats):
+        start = time.perf_counter()
+        action()
+        best = min(best, time.perf_counter() - start)
+    return best
+
+
+class StreamingPass:
+    """An in-place read-and-write pass over the same bytes as a register of n qubits."""
+
+    def __init__(self, n):
+        self.array = np.ones(2 << n, dtype=np.float64)  # 2^n amplitudes of two doubles
+
+    def __call__(self):
+        np.multiply(self.array, -1.0, out=self.array)

@@ -1,0 +1,96 @@
+"""Seconds per gate against an in-place streaming pass over the same bytes, and the cost of
+a call from Python against a builtin call, measured in the same run.
+
+    python bench/gates.py [--big] [--repeats R]
+"""
+import argparse
+import math
+import timeit
+
+from common import StreamingPass, best_seconds, machine
+from zelvanic import QuantumRegister
+
+M = (0.6 + 0j, 0.8j, 0.8j, 0.6 + 0j)  # a unitary with no zero entry
+
+
+def gates(n):
+    """(gate, placement, call) for every gate at low, middle and high targets; a placement
+    names qubits by role (0, 1, m = n/2, h = n - 1) so rows line up across sizes."""
+    role = {"0": 0, "1": 1, "m": n // 2, "h": n - 1}
+    for t in ("0", "1", "m", "h"):
+        q = role[t]
+        yield "h", t, lambda r, q=q: r.h(q)
+        yield "x", t, lambda r, q=q: r.x(q)
+        yield "u", t, lambda r, q=q: r.u(q, *M)
+        yield "rx", t, lambda r, q=q: r.rx(q, 0.3)
+        yield "ry", t, lambda r, q=q: r.ry(q, 0.3)
+        yield "rz", t, lambda r, q=q: r.rz(q, 0.3)
+    for c, t in (("0", "h"), ("h", "0"), ("m", "0"), ("0", "1")):
+        yield "cnot", f"{c}->{t}", lambda r, c=role[c], t=role[t]: r.cnot(c, t)
+        yield "swap", f"{c},{t}", lambda r, c=role[c], t=role[t]: r.swap(c, t)
+    for a, b, t in (("0", "1", "m"), ("h", "m", "0"), ("0", "m", "h")):
+        qubits = (role[a], role[b], role[t])
+        yield "ccnot", f"{a},{b}->{t}", lambda r, q=qubits: r.ccnot(*q)
+        yield "csswap", f"{a}:{b},{t}", lambda r, q=qubits: r.csswap(*q)
+    layouts = ((), "0"), ((), "h"), (("h",), "0"), (("0",), "h"), (("0", "1"), "m"), \
+        (("m", "h"), "0")
+    for controls, t in layouts:
+        qubits = [role[c] for c in controls]
+        yield "mcu", f"{','.join(controls) or '-'}->{t}", \
+            lambda r, c=qubits, t=role[t]: r.mcu(c, t, *M)
+    yield "mcu", "1..m-1->0", lambda r: r.mcu(list(range(1, n // 2)), 0, *M)
+
+
+def gate_table(sizes, repeats):
+    """{(gate, placement): {n: (seconds, ratio)}}, each gate timed right after its baseline."""
+    rows = {}
+    for n in sizes:
+        reg = QuantumRegister(n)
+        for q in range(n):  # a dense state, every page touched before timing
+            reg.h(q)
+        stream = StreamingPass(n)
+        for name, placement, call in gates(n):
+            baseline = best_seconds(stream, repeats)
+            seconds = best_seconds(lambda: call(reg), repeats)
+            rows.setdefault((name, placement), {})[n] = (seconds, seconds / baseline)
+    return rows
+
+
+def call_overhead(repeats):
+    reg = QuantumRegister(2)
+    number = 200_000
+    builtin = min(timeit.repeat(lambda: math.copysign(1.0, 2.0), number=number, repeat=repeats))
+    h = min(timeit.repeat(lambda: reg.h(0), number=number, repeat=repeats))
+    cnot = min(timeit.repeat(lambda: reg.cnot(control=0, target=1), number=number,
+                             repeat=repeats))
+    per_call = lambda total: total / number * 1e9  # noqa: E731
+    return per_call(builtin), per_call(h), per_call(cnot)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--big", action="store_true", help="also n = 26 (1 GiB of amplitudes)")
+    parser.add_argument("--repeats", type=int, default=7)
+    args = parser.parse_args()
+    sizes = [20, 24] + ([26] if args.big else [])
+
+    print(f"# gates: {machine()}")
+    print("ratio = seconds per gate / seconds per in-place streaming pass over the same bytes;")
+    print("qubits by role: 0, 1, m = n/2, h = n - 1\n")
+    print("| gate | qubits | " + " | ".join(f"n={n} s | n={n} ratio" for n in sizes) + " |")
+    print("|---|---|" + "---|---|" * len(sizes))
+    for (name, target), by_n in gate_table(sizes, args.repeats).items():
+        cells = " | ".join(f"{by_n[n][0]:.4g} | {by_n[n][1]:.2f}" if n in by_n else "- | -"
+                           for n in sizes)
+        print(f"| {name} | {target} | {cells} |")
+
+    builtin, h, cnot = call_overhead(args.repeats)
+    print("\n| call on a 2-qubit register | ns per call | ratio to math.copysign(1.0, 2.0) |")
+    print("|---|---|---|")
+    print(f"| math.copysign(1.0, 2.0) | {builtin:.1f} | 1.00 |")
+    print(f"| reg.h(0) | {h:.1f} | {h / builtin:.2f} |")
+    print(f"| reg.cnot(control=0, target=1) | {cnot:.1f} | {cnot / builtin:.2f} |")
+
+
+if __name__ == "__main__":
+    main()
