@@ -1,4 +1,5 @@
 // QuantumRegister: the Python face of one core register, and its method table.
+#include <cstring>
 #include <new>
 
 #include "call_protocol.h"
@@ -61,8 +62,10 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+constexpr char kDoc[] = "QuantumRegister(n)\n--\n\n";
+
 PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>("QuantumRegister(n)\n--\n\n")},
+    {Py_tp_doc, const_cast<char*>(kDoc)},
     {Py_tp_new, reinterpret_cast<void*>(construct)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
     {Py_tp_methods, methods},
@@ -72,11 +75,33 @@ PyType_Slot slots[] = {
 PyType_Spec spec = {"builtins.QuantumRegister", sizeof(RegisterObject), 0, Py_TPFLAGS_DEFAULT,
                     slots};
 
+// Interpreters before 3.10 keep a heap type's docstring without its text signature, so the
+// class would not advertise (n): give the type the whole text back. The type object lives
+// as long as the process and frees tp_doc with PyObject_Free if it ever goes.
+bool keep_text_signature(PyTypeObject* type) {
+    if (std::strcmp(type->tp_doc, kDoc) == 0) return true;
+    auto* doc = static_cast<char*>(PyObject_Malloc(sizeof kDoc));
+    if (doc == nullptr) return false;
+    std::memcpy(doc, kDoc, sizeof kDoc);
+    PyObject_Free(const_cast<char*>(type->tp_doc));
+    type->tp_doc = doc;
+    return true;
+}
+
 }  // namespace
 
 PyTypeObject* register_type() {
     static PyObject* type = nullptr;
-    if (type == nullptr) type = PyType_FromSpec(&spec);
+    if (type == nullptr) {
+        PyObject* made = PyType_FromSpec(&spec);
+        if (made == nullptr) return nullptr;
+        if (!keep_text_signature(reinterpret_cast<PyTypeObject*>(made))) {
+            Py_DECREF(made);
+            PyErr_NoMemory();
+            return nullptr;
+        }
+        type = made;
+    }
     return reinterpret_cast<PyTypeObject*>(type);
 }
 

@@ -29,8 +29,8 @@ def test_matching_messages():
         TypeError, "QuantumRegister.rx() got an unexpected keyword argument 'phi'")
     assert message(lambda: reg.rx(0, target=1)) == (
         TypeError, "QuantumRegister.rx() got multiple values for argument 'target'")
-    assert message(lambda: reg.observe(1)) == (
-        TypeError, "QuantumRegister.observe() takes no arguments (1 given)")
+    kind, text = message(lambda: reg.observe(1))  # the interpreter's own wording
+    assert kind is TypeError and text.endswith("observe() takes no arguments (1 given)")
     assert message(lambda: reg.god_observe(x=1))[0] is TypeError
 
 
