@@ -12,8 +12,8 @@ void not_an_instance(PyObject* object, const char* expected) {
         PyErr_Format(PyExc_TypeError, "'None' is not an instance of '%s'", expected);
         return;
     }
-    PyObject* name = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)),
-                                            "__qualname__");
+    PyObject* name =
+        PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__");
     if (name == nullptr) return;
     PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of '%s'", name, expected);
     Py_DECREF(name);

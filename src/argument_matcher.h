@@ -11,7 +11,7 @@
 namespace zelvanic {
 
 struct Signature {
-    std::string function;            // "QuantumRegister.h()"
+    std::string function;  // "QuantumRegister.h()"
     std::span<const char* const> params;
 };
 

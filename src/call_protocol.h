@@ -63,8 +63,7 @@ struct Method {
     static PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
         static const Signature signature{
-            "QuantumRegister." + std::string(kMethodName<Doc>.data()) + "()",
-            kParamNames<Doc>};
+            "QuantumRegister." + std::string(kMethodName<Doc>.data()) + "()", kParamNames<Doc>};
         std::array<PyObject*, sizeof...(Kinds)> given;
         if (!match_arguments(signature, args, nargs, kwnames, given)) return nullptr;
         RegisterObject* object = as_register(self);

@@ -46,4 +46,6 @@ PyModuleDef definition = {
 }  // namespace zelvanic
 
 // The one exported symbol (3.8's PyMODINIT_FUNC does not mark it visible itself).
-extern "C" __attribute__((visibility("default"))) PyObject* PyInit_zelvanic() { return PyModuleDef_Init(&zelvanic::definition); }
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit_zelvanic() {
+    return PyModuleDef_Init(&zelvanic::definition);
+}

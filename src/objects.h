@@ -29,6 +29,8 @@ PyTypeObject* ket_type();
 // A new PyDiracKet holding `ket`; null with MemoryError when the interpreter has no memory.
 PyObject* new_ket(const qubit::DiracKet& ket);
 
-inline RegisterObject* as_register(PyObject* self) { return reinterpret_cast<RegisterObject*>(self); }
+inline RegisterObject* as_register(PyObject* self) {
+    return reinterpret_cast<RegisterObject*>(self);
+}
 
 }  // namespace zelvanic

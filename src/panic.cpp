@@ -27,8 +27,7 @@ void write_diagnostic(const std::string& text, const qubit::SourceLocation& wher
     char name[32] = "?";
     pthread_getname_np(pthread_self(), name, sizeof name);
     std::fprintf(stderr, "zelvanic: thread '%s' (%ld) stopped at %s:%u:\n%s\n", name,
-                 static_cast<long>(gettid()), where.file, where.line,
-                 text.c_str());
+                 static_cast<long>(gettid()), where.file, where.line, text.c_str());
     std::fflush(stderr);
 }
 
@@ -38,7 +37,8 @@ PyObject* raise_fatal(const std::string& text, qubit::SourceLocation where) {
     write_diagnostic(text, where);
     PyObject* cls = exception_class();
     if (cls == nullptr) return nullptr;  // the failure to make the class is what is raised
-    PyObject* message = PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    PyObject* message =
+        PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
     if (message == nullptr) return nullptr;
     PyErr_SetObject(cls, message);
     Py_DECREF(message);

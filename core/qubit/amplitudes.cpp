@@ -12,7 +12,7 @@
 namespace qubit {
 namespace {
 
-constexpr std::size_t kAlignment = 64;           // one cache line, one AVX-512 register
+constexpr std::size_t kAlignment = 64;          // one cache line, one AVX-512 register
 constexpr std::size_t kMapThreshold = 1 << 20;  // below this, the heap is cheaper than mmap
 
 [[noreturn]] void out_of_memory(std::uint64_t bytes) {
@@ -25,8 +25,8 @@ Amplitudes::Amplitudes(std::uint64_t count) : count_(count) {
     const std::uint64_t bytes = count * sizeof(Complex);  // callers have bounded count
     if (bytes >= kMapThreshold) {
         // Anonymous pages arrive zeroed, so a large register costs no fill pass up front.
-        void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                           -1, 0);
+        void* pages =
+            mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (pages == MAP_FAILED) out_of_memory(bytes);
         data_ = static_cast<Complex*>(pages);
         mapped_ = true;

@@ -29,11 +29,22 @@ void quarter_round(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::ui
 std::array<std::uint32_t, kChaChaBlockWords> initial_state(const std::array<std::uint32_t, 8>& key,
                                                            std::uint64_t counter,
                                                            std::uint64_t nonce) {
-    return {kSigma[0], kSigma[1], kSigma[2], kSigma[3],
-            key[0],    key[1],    key[2],    key[3],
-            key[4],    key[5],    key[6],    key[7],
-            static_cast<std::uint32_t>(counter), static_cast<std::uint32_t>(counter >> 32),
-            static_cast<std::uint32_t>(nonce),   static_cast<std::uint32_t>(nonce >> 32)};
+    return {kSigma[0],
+            kSigma[1],
+            kSigma[2],
+            kSigma[3],
+            key[0],
+            key[1],
+            key[2],
+            key[3],
+            key[4],
+            key[5],
+            key[6],
+            key[7],
+            static_cast<std::uint32_t>(counter),
+            static_cast<std::uint32_t>(counter >> 32),
+            static_cast<std::uint32_t>(nonce),
+            static_cast<std::uint32_t>(nonce >> 32)};
 }
 
 // Four blocks side by side: one vector per state word, lane l holding block counter + l. A

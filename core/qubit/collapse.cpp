@@ -65,9 +65,9 @@ Selection select_by_running_sum(std::span<const double> probabilities, double r)
 
 std::uint64_t select_and_collapse_all(std::span<Complex> state, double r) {
     const Complex* amplitudes = state.data();
-    const std::uint64_t outcome =
-        select(state.size(), r, [=](std::uint64_t i) { return probability(amplitudes[i]); })
-            .outcome;
+    const std::uint64_t outcome = select(state.size(), r, [=](std::uint64_t i) {
+                                      return probability(amplitudes[i]);
+                                  }).outcome;
     std::memset(state.data(), 0, state.size_bytes());
     state[outcome] = {1.0, 0.0};
     return outcome;

@@ -14,7 +14,7 @@ namespace qubit {
 // qubit in the mask `controls` is 1. `controls` must not contain `target`, and every
 // position must be below n. Throws FatalError, before anything is written, when `state`
 // is shorter than 2^n.
-void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls,
-                      unsigned target, const Matrix2& m, const KernelFamily& family);
+void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls, unsigned target,
+                      const Matrix2& m, const KernelFamily& family);
 
 }  // namespace qubit

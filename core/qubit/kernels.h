@@ -50,8 +50,7 @@ struct KernelFamily {
     void (*matrix_blocks)(Complex* state, const std::uint64_t* starts, std::uint64_t count,
                           std::uint64_t size, unsigned target, const Matrix2& m, unsigned slots);
     void (*matrix_runs)(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                        std::uint64_t length, std::uint64_t half, const Matrix2& m,
-                        unsigned slots);
+                        std::uint64_t length, std::uint64_t half, const Matrix2& m, unsigned slots);
     void (*diagonal_blocks)(Complex* state, const std::uint64_t* starts, std::uint64_t count,
                             std::uint64_t size, unsigned target, const Diagonal& d);
     void (*diagonal_runs)(Complex* state, const std::uint64_t* starts, std::uint64_t count,

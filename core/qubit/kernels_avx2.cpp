@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "qubit/complex.h"
+#include "qubit/kernel_batches.h"
 #include "qubit/kernels.h"
 
 namespace qubit {
@@ -71,12 +72,19 @@ struct MatrixOp {
     bool slot0_changes;
 
     MatrixOp(const Matrix2& m, unsigned slots)
-        : m00(m.m00), m01(m.m01), m10(m.m10), m11(m.m11),
-          on_a0(m.m00, m.m10), on_a1(m.m01, m.m11),
-          s00(m.m00), s01(m.m01), s10(m.m10), s11(m.m11),
+        : m00(m.m00),
+          m01(m.m01),
+          m10(m.m10),
+          m11(m.m11),
+          on_a0(m.m00, m.m10),
+          on_a1(m.m01, m.m11),
+          s00(m.m00),
+          s01(m.m01),
+          s10(m.m10),
+          s11(m.m11),
           changes(_mm256_castsi256_pd(_mm256_setr_epi64x(
-              -std::int64_t(slots & 1), -std::int64_t(slots & 1),
-              -std::int64_t((slots >> 1) & 1), -std::int64_t((slots >> 1) & 1)))),
+              -std::int64_t(slots & 1), -std::int64_t(slots & 1), -std::int64_t((slots >> 1) & 1),
+              -std::int64_t((slots >> 1) & 1)))),
           slot0_changes((slots & 1) != 0) {}
 
     __m256d pick(__m256d old_value, __m256d new_value) const {
@@ -141,87 +149,49 @@ struct HadamardOp {
     }
 };
 
-template <class Op>
-void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
-    std::uint64_t i = 0;
-    for (; i + 2 <= length; i += 2) {
-        prefetch_ahead(lo + i);
-        prefetch_ahead(hi + i);
-        __m256d a0 = load(lo + i), a1 = load(hi + i);
-        op.pair(a0, a1);
-        store(lo + i, a0);
-        store(hi + i, a1);
-    }
-    if (i < length) {
-        __m128d a0 = load1(lo + i), a1 = load1(hi + i);
-        op.pair(a0, a1);
-        store1(lo + i, a0);
-        store1(hi + i, a1);
-    }
-}
+// One pass over pairs, the same for every op; the batching around it is shared.
+struct Lanes {
+    static constexpr unsigned kLog2 = 1;
 
-template <class Op>
-void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
-    if (target == 0) {
-        for (std::uint64_t i = 0; i < size; i += 2) {
-            prefetch_ahead(first + i);
-            store(first + i, op.in_register(load(first + i)));
+    template <class Op>
+    static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
+        std::uint64_t i = 0;
+        for (; i + 2 <= length; i += 2) {
+            prefetch_ahead(lo + i);
+            prefetch_ahead(hi + i);
+            __m256d a0 = load(lo + i), a1 = load(hi + i);
+            op.pair(a0, a1);
+            store(lo + i, a0);
+            store(hi + i, a1);
         }
-        return;
+        if (i < length) {
+            __m128d a0 = load1(lo + i), a1 = load1(hi + i);
+            op.pair(a0, a1);
+            store1(lo + i, a0);
+            store1(hi + i, a1);
+        }
     }
-    const std::uint64_t half = std::uint64_t{1} << target;
-    for (std::uint64_t base = 0; base < size; base += 2 * half) {
-        run(first + base, first + base + half, half, op);
+
+    template <class Op>
+    static void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
+        if (target == 0) {
+            for (std::uint64_t i = 0; i < size; i += 2) {
+                prefetch_ahead(first + i);
+                store(first + i, op.in_register(load(first + i)));
+            }
+            return;
+        }
+        const std::uint64_t half = std::uint64_t{1} << target;
+        for (std::uint64_t base = 0; base < size; base += 2 * half) {
+            run(first + base, first + base + half, half, op);
+        }
     }
-}
+};
 
-template <class Op, class... Args>
-void blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count, std::uint64_t size,
-            unsigned target, const Args&... args) {
-    const Op op(args...);
-    for (std::uint64_t i = 0; i < count; ++i) block(state + starts[i], size, target, op);
-}
-
-template <class Op, class... Args>
-void runs(Complex* state, const std::uint64_t* starts, std::uint64_t count, std::uint64_t length,
-          std::uint64_t half, const Args&... args) {
-    const Op op(args...);
-    for (std::uint64_t i = 0; i < count; ++i) {
-        run(state + starts[i], state + starts[i] + half, length, op);
-    }
-}
-
-constexpr unsigned kBothSlots = 0b11;
-
-void matrix_blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                   std::uint64_t size, unsigned target, const Matrix2& m, unsigned slots) {
-    if ((slots & kBothSlots) == kBothSlots) {
-        blocks<MatrixOp<false>>(state, starts, count, size, target, m, slots);
-    } else {
-        blocks<MatrixOp<true>>(state, starts, count, size, target, m, slots);
-    }
-}
-
-void matrix_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                 std::uint64_t length, std::uint64_t half, const Matrix2& m, unsigned slots) {
-    if ((slots & kBothSlots) == kBothSlots) {
-        runs<MatrixOp<false>>(state, starts, count, length, half, m, slots);
-    } else {
-        runs<MatrixOp<true>>(state, starts, count, length, half, m, slots);
-    }
-}
+using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
 
 }  // namespace
 
-constinit const KernelFamily kAvx2Kernels{
-    "avx2",
-    1,
-    matrix_blocks,
-    matrix_runs,
-    blocks<DiagonalOp, Diagonal>,
-    runs<DiagonalOp, Diagonal>,
-    blocks<HadamardOp>,
-    runs<HadamardOp>,
-};
+constinit const KernelFamily kAvx2Kernels = Batches::family("avx2");
 
 }  // namespace qubit

@@ -24,6 +24,7 @@
 #include <cstdint>
 
 #include "qubit/complex.h"
+#include "qubit/kernel_batches.h"
 #include "qubit/kernels.h"
 
 namespace qubit {
@@ -95,7 +96,10 @@ struct MatrixOp {
     __mmask8 changes;           // the doubles of the slots that change
 
     MatrixOp(const Matrix2& m, unsigned slots)
-        : m00(m.m00), m01(m.m01), m10(m.m10), m11(m.m11),
+        : m00(m.m00),
+          m01(m.m01),
+          m10(m.m10),
+          m11(m.m11),
           on_a0{{m.m00, m.m10, kA1Slots[0]}, {m.m00, m.m10, kA1Slots[1]}},
           on_a1{{m.m01, m.m11, kA1Slots[0]}, {m.m01, m.m11, kA1Slots[1]}},
           changes(doubles_of(slots)) {}
@@ -159,96 +163,58 @@ struct HadamardOp {
     }
 };
 
-template <class Op>
-void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
-    std::uint64_t i = 0;
-    for (; i + 4 <= length; i += 4) {
-        prefetch_ahead(lo + i);
-        prefetch_ahead(hi + i);
-        __m512d a0 = load(lo + i), a1 = load(hi + i);
-        op.pair(a0, a1);
-        store(lo + i, a0);
-        store(hi + i, a1);
-    }
-    if (i < length) {
-        const __mmask8 mask = first(length - i);
-        __m512d a0 = load(lo + i, mask), a1 = load(hi + i, mask);
-        op.pair(a0, a1);
-        store(lo + i, a0, mask);
-        store(hi + i, a1, mask);
-    }
-}
+// One pass over pairs, the same for every op; the batching around it is shared.
+struct Lanes {
+    static constexpr unsigned kLog2 = 2;
 
-template <int kTarget, class Op>
-void in_registers(Complex* first_amplitude, std::uint64_t size, const Op& op) {
-    Complex* const p = first_amplitude;
-    std::uint64_t i = 0;
-    for (; i + 4 <= size; i += 4) {
-        prefetch_ahead(p + i);
-        store(p + i, op.template in_register<kTarget>(load(p + i)));
+    template <class Op>
+    static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
+        std::uint64_t i = 0;
+        for (; i + 4 <= length; i += 4) {
+            prefetch_ahead(lo + i);
+            prefetch_ahead(hi + i);
+            __m512d a0 = load(lo + i), a1 = load(hi + i);
+            op.pair(a0, a1);
+            store(lo + i, a0);
+            store(hi + i, a1);
+        }
+        if (i < length) {
+            const __mmask8 mask = first(length - i);
+            __m512d a0 = load(lo + i, mask), a1 = load(hi + i, mask);
+            op.pair(a0, a1);
+            store(lo + i, a0, mask);
+            store(hi + i, a1, mask);
+        }
     }
-    if (i < size) {  // a block of one pair, target 0
-        store(p + i, op.template in_register<kTarget>(load(p + i, first(2))), first(2));
+
+    template <int kTarget, class Op>
+    static void in_registers(Complex* first_amplitude, std::uint64_t size, const Op& op) {
+        Complex* const p = first_amplitude;
+        std::uint64_t i = 0;
+        for (; i + 4 <= size; i += 4) {
+            prefetch_ahead(p + i);
+            store(p + i, op.template in_register<kTarget>(load(p + i)));
+        }
+        if (i < size) {  // a block of one pair, target 0
+            store(p + i, op.template in_register<kTarget>(load(p + i, first(2))), first(2));
+        }
     }
-}
 
-template <class Op>
-void block(Complex* first_amplitude, std::uint64_t size, unsigned target, const Op& op) {
-    if (target == 0) return in_registers<0>(first_amplitude, size, op);
-    if (target == 1) return in_registers<1>(first_amplitude, size, op);
-    const std::uint64_t half = std::uint64_t{1} << target;
-    for (std::uint64_t base = 0; base < size; base += 2 * half) {
-        run(first_amplitude + base, first_amplitude + base + half, half, op);
+    template <class Op>
+    static void block(Complex* first_amplitude, std::uint64_t size, unsigned target, const Op& op) {
+        if (target == 0) return in_registers<0>(first_amplitude, size, op);
+        if (target == 1) return in_registers<1>(first_amplitude, size, op);
+        const std::uint64_t half = std::uint64_t{1} << target;
+        for (std::uint64_t base = 0; base < size; base += 2 * half) {
+            run(first_amplitude + base, first_amplitude + base + half, half, op);
+        }
     }
-}
+};
 
-template <class Op, class... Args>
-void blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count, std::uint64_t size,
-            unsigned target, const Args&... args) {
-    const Op op(args...);
-    for (std::uint64_t i = 0; i < count; ++i) block(state + starts[i], size, target, op);
-}
-
-template <class Op, class... Args>
-void runs(Complex* state, const std::uint64_t* starts, std::uint64_t count, std::uint64_t length,
-          std::uint64_t half, const Args&... args) {
-    const Op op(args...);
-    for (std::uint64_t i = 0; i < count; ++i) {
-        run(state + starts[i], state + starts[i] + half, length, op);
-    }
-}
-
-constexpr unsigned kFourSlots = 0b1111;
-
-void matrix_blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                   std::uint64_t size, unsigned target, const Matrix2& m, unsigned slots) {
-    if ((slots & kFourSlots) == kFourSlots) {
-        blocks<MatrixOp<false>>(state, starts, count, size, target, m, slots);
-    } else {
-        blocks<MatrixOp<true>>(state, starts, count, size, target, m, slots);
-    }
-}
-
-void matrix_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                 std::uint64_t length, std::uint64_t half, const Matrix2& m, unsigned slots) {
-    if ((slots & kFourSlots) == kFourSlots) {
-        runs<MatrixOp<false>>(state, starts, count, length, half, m, slots);
-    } else {
-        runs<MatrixOp<true>>(state, starts, count, length, half, m, slots);
-    }
-}
+using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
 
 }  // namespace
 
-constinit const KernelFamily kAvx512Kernels{
-    "avx512",
-    2,
-    matrix_blocks,
-    matrix_runs,
-    blocks<DiagonalOp, Diagonal>,
-    runs<DiagonalOp, Diagonal>,
-    blocks<HadamardOp>,
-    runs<HadamardOp>,
-};
+constinit const KernelFamily kAvx512Kernels = Batches::family("avx512");
 
 }  // namespace qubit

@@ -3,13 +3,19 @@
 #include <cstdint>
 
 #include "qubit/complex.h"
+#include "qubit/kernel_batches.h"
 #include "qubit/kernels.h"
 
 namespace qubit {
 namespace {
 
+// One amplitude per "register": a mask either changes it or leaves it, so the batching
+// only ever asks for the unmasked op.
+template <bool kMasked>
 struct MatrixOp {
+    static_assert(!kMasked);
     Matrix2 m;
+    unsigned slots;
     void operator()(Complex& lo, Complex& hi) const {
         const Complex a0 = lo;
         const Complex a1 = hi;
@@ -35,58 +41,29 @@ struct HadamardOp {
     }
 };
 
-template <class Op>
-void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
-    for (std::uint64_t i = 0; i < length; ++i) op(lo[i], hi[i]);
-}
+// One pass over pairs, the same for every op; the batching around it is shared.
+struct Lanes {
+    static constexpr unsigned kLog2 = 0;
 
-// A block is a sequence of runs: 2^t pairs, then the next 2^(t+1) amplitudes.
-template <class Op>
-void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
-    const std::uint64_t half = std::uint64_t{1} << target;
-    for (std::uint64_t base = 0; base < size; base += 2 * half) {
-        run(first + base, first + base + half, half, op);
+    template <class Op>
+    static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
+        for (std::uint64_t i = 0; i < length; ++i) op(lo[i], hi[i]);
     }
-}
 
-template <class Op, class... Args>
-void blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count, std::uint64_t size,
-            unsigned target, const Args&... args) {
-    const Op op{args...};
-    for (std::uint64_t i = 0; i < count; ++i) block(state + starts[i], size, target, op);
-}
-
-template <class Op, class... Args>
-void runs(Complex* state, const std::uint64_t* starts, std::uint64_t count, std::uint64_t length,
-          std::uint64_t half, const Args&... args) {
-    const Op op{args...};
-    for (std::uint64_t i = 0; i < count; ++i) {
-        run(state + starts[i], state + starts[i] + half, length, op);
+    // A block is a sequence of runs: 2^t pairs, then the next 2^(t+1) amplitudes.
+    template <class Op>
+    static void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
+        const std::uint64_t half = std::uint64_t{1} << target;
+        for (std::uint64_t base = 0; base < size; base += 2 * half) {
+            run(first + base, first + base + half, half, op);
+        }
     }
-}
+};
 
-// One amplitude per "register": slot 0 is every amplitude.
-void matrix_blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                   std::uint64_t size, unsigned target, const Matrix2& m, unsigned slots) {
-    if ((slots & 1) != 0) blocks<MatrixOp>(state, starts, count, size, target, m);
-}
-
-void matrix_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                 std::uint64_t length, std::uint64_t half, const Matrix2& m, unsigned slots) {
-    if ((slots & 1) != 0) runs<MatrixOp>(state, starts, count, length, half, m);
-}
+using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
 
 }  // namespace
 
-constinit const KernelFamily kPlainKernels{
-    "plain",
-    0,
-    matrix_blocks,
-    matrix_runs,
-    blocks<DiagonalOp, Diagonal>,
-    runs<DiagonalOp, Diagonal>,
-    blocks<HadamardOp>,
-    runs<HadamardOp>,
-};
+constinit const KernelFamily kPlainKernels = Batches::family("plain");
 
 }  // namespace qubit

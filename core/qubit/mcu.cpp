@@ -46,8 +46,8 @@ unsigned slots_with(std::uint64_t low_controls, unsigned width) {
 
 }  // namespace
 
-void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls,
-                      unsigned target, const Matrix2& m, const KernelFamily& family) {
+void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls, unsigned target,
+                      const Matrix2& m, const KernelFamily& family) {
     Complex* const amplitudes = state.data();
     // Controls inside one vector register select its slots; the others select the places
     // the kernels visit.

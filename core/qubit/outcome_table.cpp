@@ -65,8 +65,8 @@ double probability(Complex a) { return a.re * a.re + a.im * a.im; }
 // Adds the `length` probabilities from `lower` into sums[0] and sums[1] in turn, a run of
 // `run` indices each, and, side by side, those from `upper` into sums[2] and sums[3].
 template <bool kUpper>
-inline void add_alternating_runs(const Complex* lower, const Complex* upper,
-                                 std::uint64_t length, std::uint64_t run, double* sums) {
+inline void add_alternating_runs(const Complex* lower, const Complex* upper, std::uint64_t length,
+                                 std::uint64_t run, double* sums) {
     double s0 = sums[0], s1 = sums[1], s2 = 0.0, s3 = 0.0;
     if constexpr (kUpper) {
         s2 = sums[2];
@@ -137,8 +137,8 @@ OutcomeTable::OutcomeTable(std::span<const Complex> state,
     }
     const std::uint64_t segment = std::uint64_t{1} << *after_t0;
     const auto after_t1 = std::upper_bound(after_t0, sorted_targets.end(), *after_t0);
-    const std::uint64_t window = after_t1 == sorted_targets.end() ? dim : std::uint64_t{1}
-                                                                            << *after_t1;
+    const std::uint64_t window =
+        after_t1 == sorted_targets.end() ? dim : std::uint64_t{1} << *after_t1;
     if (window < kShortWindow) {
         // Many measured low qubits: consecutive indices go to many different entries, so
         // adding in place keeps enough sums in flight.

@@ -32,12 +32,11 @@ std::vector<double> probabilities(std::span<const Complex> state, std::uint64_t 
     // error, the kernel would end the process.
     const std::uint64_t needed = kReadoutBytesPerState * state.size();
     if (needed > available_bytes) {
-        throw FatalError("Not enough memory to read out the probabilities of " +
-                         std::to_string(state.size()) + " basis states: this needs " +
-                         std::to_string(needed) + " bytes of memory (" +
-                         std::to_string(kReadoutBytesPerState) +
-                         " per basis state, the list included) and " +
-                         std::to_string(available_bytes) + " bytes are available");
+        throw FatalError(
+            "Not enough memory to read out the probabilities of " + std::to_string(state.size()) +
+            " basis states: this needs " + std::to_string(needed) + " bytes of memory (" +
+            std::to_string(kReadoutBytesPerState) + " per basis state, the list included) and " +
+            std::to_string(available_bytes) + " bytes are available");
     }
     std::vector<double> values = reserved_doubles(state.size());
     for (const Complex& a : state) values.push_back(a.re * a.re + a.im * a.im);

@@ -18,9 +18,8 @@ GateResult fail(const char* message) { return Failure{message}; }
 // integer, so passing the end is harmless.
 void prefetch_ahead(const Complex* p) {
     constexpr std::uintptr_t kAheadBytes = 2048;
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) +
-                                                     kAheadBytes),
-                       1);
+    __builtin_prefetch(
+        reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + kAheadBytes), 1);
 }
 
 }  // namespace
