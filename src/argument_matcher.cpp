@@ -77,8 +77,12 @@ private:
 
 bool match_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames, std::span<PyObject*> out) {
-    Matcher matcher(signature, out);
     const Py_ssize_t positional = PyVectorcall_NARGS(nargs);
+    if (kwnames == nullptr && static_cast<std::size_t>(positional) == out.size()) {
+        for (std::size_t i = 0; i < out.size(); ++i) out[i] = args[i];  // the common call
+        return true;
+    }
+    Matcher matcher(signature, out);
     if (!matcher.positional(args, positional)) return false;
     const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
     for (Py_ssize_t i = 0; i < keywords; ++i) {
