@@ -1,5 +1,6 @@
 """Shared by the benchmarks: the machine's description and the streaming-pass baseline."""
 import platform
+import statistics
 import time
 
 import numpy as np
@@ -49,6 +50,19 @@ def best_seconds(action, repeats):
         action()
         best = min(best, time.perf_counter() - start)
     return best
+
+
+def paired(baseline, action, repeats):
+    """(best seconds of action, median of action/baseline over back-to-back pairs). Timing
+    each action right after its own baseline keeps a shared machine's drifting load out of
+    the ratio."""
+    seconds, ratios = [], []
+    for _ in range(repeats):
+        base = best_seconds(baseline, 1)
+        took = best_seconds(action, 1)
+        seconds.append(took)
+        ratios.append(took / base)
+    return min(seconds), statistics.median(ratios)
 
 
 class StreamingPass:

@@ -7,7 +7,7 @@ import argparse
 import math
 import timeit
 
-from common import StreamingPass, best_seconds, machine
+from common import StreamingPass, machine, paired
 from zelvanic import QuantumRegister
 
 M = (0.6 + 0j, 0.8j, 0.8j, 0.6 + 0j)  # a unitary with no zero entry
@@ -42,7 +42,7 @@ def gates(n):
 
 
 def gate_table(sizes, repeats):
-    """{(gate, placement): {n: (seconds, ratio)}}, each gate timed right after its baseline."""
+    """{(gate, placement): {n: (best seconds, median ratio to the streaming pass)}}."""
     rows = {}
     for n in sizes:
         reg = QuantumRegister(n)
@@ -50,9 +50,7 @@ def gate_table(sizes, repeats):
             reg.h(q)
         stream = StreamingPass(n)
         for name, placement, call in gates(n):
-            baseline = best_seconds(stream, repeats)
-            seconds = best_seconds(lambda: call(reg), repeats)
-            rows.setdefault((name, placement), {})[n] = (seconds, seconds / baseline)
+            rows.setdefault((name, placement), {})[n] = paired(stream, lambda: call(reg), repeats)
     return rows
 
 
@@ -70,12 +68,13 @@ def call_overhead(repeats):
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--big", action="store_true", help="also n = 26 (1 GiB of amplitudes)")
-    parser.add_argument("--repeats", type=int, default=7)
+    parser.add_argument("--repeats", type=int, default=11)
     args = parser.parse_args()
     sizes = [20, 24] + ([26] if args.big else [])
 
     print(f"# gates: {machine()}")
-    print("ratio = seconds per gate / seconds per in-place streaming pass over the same bytes;")
+    print("ratio = median over repeats of (seconds per gate / seconds of the in-place streaming")
+    print("pass over the same bytes, timed just before it); seconds = best of the repeats;")
     print("qubits by role: 0, 1, m = n/2, h = n - 1\n")
     print("| gate | qubits | " + " | ".join(f"n={n} s | n={n} ratio" for n in sizes) + " |")
     print("|---|---|" + "---|---|" * len(sizes))

@@ -4,11 +4,12 @@ god_observe against numpy's tolist() of as many doubles, measured in the same ru
     python bench/measure.py [--repeats R]
 """
 import argparse
+import statistics
 import time
 
 import numpy as np
 
-from common import StreamingPass, best_seconds, machine
+from common import StreamingPass, best_seconds, machine, paired
 from zelvanic import QuantumRegister
 
 
@@ -19,24 +20,29 @@ def uniform(n):
     return reg
 
 
-def timed_measurement(n, measure, repeats):
-    """Best time of `measure` on a freshly prepared uniform superposition each time."""
-    best = float("inf")
+def timed_measurement(n, measure, baseline, repeats):
+    """(best seconds, median ratio to the baseline timed just before) of `measure` on a
+    freshly prepared uniform superposition each time."""
+    seconds, ratios = [], []
     for _ in range(repeats):
         reg = uniform(n)
+        base = best_seconds(baseline, 1)
         start = time.perf_counter()
         measure(reg)
-        best = min(best, time.perf_counter() - start)
-    return best
+        took = time.perf_counter() - start
+        seconds.append(took)
+        ratios.append(took / base)
+    return min(seconds), statistics.median(ratios)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--repeats", type=int, default=7)
     args = parser.parse_args()
     print(f"# measurements: {machine()}")
-    print("ratio = seconds per call / seconds per baseline on the same number of amplitudes\n")
-    print("| operation | n | seconds | baseline | ratio |")
+    print("ratio = median over repeats of (seconds per call / seconds of the baseline on the same")
+    print("number of amplitudes, timed just before it)\n")
+    print("| operation | n | best seconds | baseline | ratio |")
     print("|---|---|---|---|---|")
     for n in (20, 24):
         stream = StreamingPass(n)
@@ -48,16 +54,12 @@ def main():
             ("observe_mul(8 qubits)", lambda r, n=n: r.observe_mul(range(0, n, n // 8))),
         ]
         for label, measure in cases:
-            baseline = best_seconds(stream, args.repeats)
-            seconds = timed_measurement(n, measure, args.repeats)
-            print(f"| {label} | {n} | {seconds:.4g} | streaming pass {baseline:.4g} | "
-                  f"{seconds / baseline:.2f} |")
+            seconds, ratio = timed_measurement(n, measure, stream, args.repeats)
+            print(f"| {label} | {n} | {seconds:.4g} | streaming pass | {ratio:.2f} |")
         reg = uniform(n)
         array = np.full(1 << n, 1.0 / (1 << n))
-        tolist = best_seconds(array.tolist, args.repeats)
-        seconds = best_seconds(reg.god_observe, args.repeats)
-        print(f"| god_observe() | {n} | {seconds:.4g} | tolist() {tolist:.4g} | "
-              f"{seconds / tolist:.2f} |")
+        seconds, ratio = paired(array.tolist, reg.god_observe, args.repeats)
+        print(f"| god_observe() | {n} | {seconds:.4g} | numpy tolist() | {ratio:.2f} |")
 
 
 if __name__ == "__main__":
