@@ -1,6 +1,7 @@
 #include "argument_kinds.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace zelvanic {
@@ -12,11 +13,16 @@ void not_an_instance(PyObject* object, const char* expected) {
         PyErr_Format(PyExc_TypeError, "'None' is not an instance of '%s'", expected);
         return;
     }
-    PyObject* name =
-        PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__");
-    if (name == nullptr) return;
-    PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of '%s'", name, expected);
-    Py_DECREF(name);
+    // The qualified name, read from the type itself: no attribute lookup, no new string.
+    PyTypeObject* type = Py_TYPE(object);
+    if (type->tp_flags & Py_TPFLAGS_HEAPTYPE) {
+        PyObject* name = reinterpret_cast<PyHeapTypeObject*>(type)->ht_qualname;
+        PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of '%s'", name, expected);
+        return;
+    }
+    const char* dot = std::strrchr(type->tp_name, '.');  // a static type's "module.name"
+    PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of '%s'",
+                 dot != nullptr ? dot + 1 : type->tp_name, expected);
 }
 
 bool int_to_u64(PyObject* integer, std::uint64_t& out) {
