@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string_view>
 
 namespace qubit {
 namespace {
@@ -46,6 +47,28 @@ TEST(Meminfo, ValueRules) {
     EXPECT_EQ(available_memory_from("MemAvailable 9 kB\nMemFree: x\nMemFree: 1\n"), 1024u);
     EXPECT_EQ(available_memory_from("MemAvailable: 18446744073709551616\nMemFree: 2"), 2048u);
     EXPECT_EQ(available_memory_from("MemAvailable: ++1\nMemAvailable: \nMemFree: 1"), 1024u);
+}
+
+TEST(Meminfo, PresenceOfMemAvailableDecidesNotItsValue) {
+    // A MemAvailable of 0 is a figure of 0, not a reason to estimate; an unparsable one was
+    // never seen, so the estimate applies.
+    EXPECT_EQ(available_memory_from("MemAvailable: 0 kB\nMemFree: 100 kB\n"), 0u);
+    EXPECT_EQ(available_memory_from("MemAvailable: lots\nMemFree: 2 kB\n"), 2048u);
+}
+
+TEST(Meminfo, OnlyExactKeysAndPlainNumbersCount) {
+    // Keys are compared exactly: no trimming, no case folding.
+    EXPECT_EQ(available_memory_from(" MemAvailable: 5 kB\nmemavailable: 6 kB\n"
+                                    "MemAvailable : 7 kB\nMemFree: 1 kB\n"),
+              1024u);
+    // A line ends at a line feed only: a carriage return or a tab stays in the value and
+    // spoils the number, a space ends it.
+    EXPECT_EQ(available_memory_from("MemAvailable: 5\r\nMemFree: 3 kB\r\n"), 3072u);
+    EXPECT_EQ(available_memory_from("MemAvailable:\t7\tkB\nMemFree: 4 kB\n"), 4096u);
+    // Embedded NUL bytes are ordinary characters of the text, not its end.
+    constexpr char kWithNul[] = "MemFree: 1\0 kB\nMemAvailable: 9 kB\0\nMemAvailable: 8\0";
+    EXPECT_EQ(available_memory_from(std::string_view(kWithNul, sizeof kWithNul - 1)), 9216u);
+    EXPECT_EQ(available_memory_from("\n\n:\n::\n:1\n"), 0u);
 }
 
 TEST(Meminfo, LiveFileGivesAFigure) { EXPECT_GT(available_memory(), 0u); }

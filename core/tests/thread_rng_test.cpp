@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -89,6 +90,26 @@ TEST(OsRandom, MissingOrRefusedCallFallsBackToTheDevices) {
     EXPECT_EQ(failure_of(backend), std::string(std::strerror(EACCES)) + " (os error 13)");
 }
 
+// The fallback reads the device named, all 32 bytes of it, and nothing else; a device that
+// ends early gives no key.
+TEST(OsRandom, FallbackTakesTheKeyFromTheDeviceAndNeedsAllOfIt) {
+    char path[] = "/tmp/zelvanic-key-XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    std::array<std::uint8_t, 32> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(7 * i);
+    ASSERT_EQ(::write(fd, bytes.data(), 31), 31);
+    OsRandomBackend backend{fail_with_errno, path, path};
+    g_errno_to_report = ENOSYS;
+    EXPECT_EQ(failure_of(backend), "unexpected situation");
+    ASSERT_EQ(::write(fd, bytes.data() + 31, 1), 1);
+    const Result<ChaChaKey> key = os_random_key(backend);
+    ::close(fd);
+    ::unlink(path);
+    ASSERT_TRUE(key.ok()) << key.message();
+    EXPECT_EQ(key.value(), bytes);
+}
+
 // ---- The per-thread generator. Each case runs on a fresh thread, which has no generator yet.
 
 template <class Body>
@@ -140,6 +161,31 @@ TEST_F(ThreadRng, FailedSeedingThrowsAndTheNextDrawTriesAgain) {
         g_source_fails = false;
         EXPECT_EQ(draw_u64(), integers(field(section("key_00_to_1f"), "first_16_draw_u64"))[0]);
     });
+}
+
+// Once seeded, a thread never sees the source fail: re-keying failures are silent, and the
+// stream goes on under the old key. Another thread that has no generator yet does see it.
+TEST_F(ThreadRng, ASourceThatFailsLaterOnlyStopsThreadsStillToSeed) {
+    g_source_fails = false;
+    const ChaChaKey key = hex_key(field(section("key_00_to_1f"), "key"));
+    std::atomic<bool> seeded{false}, source_broken{false}, done{false};
+    std::thread drawer([&] {
+        (void)draw_u64();
+        seeded = true;
+        while (!source_broken) std::this_thread::yield();
+        // Three re-key points pass; every draw continues the first key's stream.
+        ChaCha12Stream same_key(key, []() -> Result<ChaChaKey> { return Failure{"dry"}; });
+        (void)same_key.next_u64();
+        for (int i = 0; i < 3 * 8192; ++i) ASSERT_EQ(draw_u64(), same_key.next_u64()) << i;
+        done = true;
+    });
+    while (!seeded) std::this_thread::yield();
+    g_source_fails = true;
+    source_broken = true;
+    drawer.join();
+    EXPECT_TRUE(done);
+    on_new_thread([] { EXPECT_THROW((void)draw_u64(), FatalError); });
+    g_source_fails = false;
 }
 
 TEST(ThreadRngDraws, UnitDoubleEdges) {
