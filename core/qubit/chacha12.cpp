@@ -62,6 +62,22 @@ inline void quarter_round(Lanes& a, Lanes& b, Lanes& c, Lanes& d) {
     c += d, b = rotl(b ^ c, 7);
 }
 
+// The twelve rounds, as six double rounds (columns, then diagonals), over the sixteen words
+// of one block or of several blocks side by side.
+template <class Words>
+void rounds(Words& x) {
+    for (int i = 0; i < kDoubleRounds; ++i) {
+        quarter_round(x[0], x[4], x[8], x[12]);
+        quarter_round(x[1], x[5], x[9], x[13]);
+        quarter_round(x[2], x[6], x[10], x[14]);
+        quarter_round(x[3], x[7], x[11], x[15]);
+        quarter_round(x[0], x[5], x[10], x[15]);
+        quarter_round(x[1], x[6], x[11], x[12]);
+        quarter_round(x[2], x[7], x[8], x[13]);
+        quarter_round(x[3], x[4], x[9], x[14]);
+    }
+}
+
 // Blocks counter ... counter + 3 (nonce 0), written one after the other to `out` in stream
 // order. The same arithmetic as chacha12_block, lane by lane.
 void chacha12_four_blocks(const std::array<std::uint32_t, 8>& key, std::uint64_t counter,
@@ -73,16 +89,7 @@ void chacha12_four_blocks(const std::array<std::uint32_t, 8>& key, std::uint64_t
     }
     Lanes x[kChaChaBlockWords];
     for (std::size_t w = 0; w < kChaChaBlockWords; ++w) x[w] = input[w];
-    for (int i = 0; i < kDoubleRounds; ++i) {
-        quarter_round(x[0], x[4], x[8], x[12]);
-        quarter_round(x[1], x[5], x[9], x[13]);
-        quarter_round(x[2], x[6], x[10], x[14]);
-        quarter_round(x[3], x[7], x[11], x[15]);
-        quarter_round(x[0], x[5], x[10], x[15]);
-        quarter_round(x[1], x[6], x[11], x[12]);
-        quarter_round(x[2], x[7], x[8], x[13]);
-        quarter_round(x[3], x[4], x[9], x[14]);
-    }
+    rounds(x);
     for (std::size_t w = 0; w < kChaChaBlockWords; ++w) x[w] += input[w];
     for (std::size_t l = 0; l < kLanes; ++l) {
         for (std::size_t w = 0; w < kChaChaBlockWords; ++w) {
@@ -98,16 +105,7 @@ std::array<std::uint32_t, kChaChaBlockWords> chacha12_block(const ChaChaKey& key
                                                             std::uint64_t nonce) {
     const auto input = initial_state(key_words(key), counter, nonce);
     auto x = input;
-    for (int i = 0; i < kDoubleRounds; ++i) {
-        quarter_round(x[0], x[4], x[8], x[12]);
-        quarter_round(x[1], x[5], x[9], x[13]);
-        quarter_round(x[2], x[6], x[10], x[14]);
-        quarter_round(x[3], x[7], x[11], x[15]);
-        quarter_round(x[0], x[5], x[10], x[15]);
-        quarter_round(x[1], x[6], x[11], x[12]);
-        quarter_round(x[2], x[7], x[8], x[13]);
-        quarter_round(x[3], x[4], x[9], x[14]);
-    }
+    rounds(x);
     for (std::size_t w = 0; w < kChaChaBlockWords; ++w) x[w] += input[w];
     return x;
 }
