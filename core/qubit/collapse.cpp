@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+
+#include "qubit/prefetch_ahead.h"
+#include "qubit/zero_fill.h"
 
 namespace qubit {
 namespace {
@@ -66,9 +68,13 @@ Selection select_by_running_sum(std::span<const double> probabilities, double r)
 std::uint64_t select_and_collapse_all(std::span<Complex> state, double r) {
     const Complex* amplitudes = state.data();
     const std::uint64_t outcome = select(state.size(), r, [=](std::uint64_t i) {
+                                      prefetch_ahead(amplitudes + i);
                                       return probability(amplitudes[i]);
                                   }).outcome;
-    std::memset(state.data(), 0, state.size_bytes());
+    {
+        ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
+        zero_fill(state.data(), state.size());
+    }
     state[outcome] = {1.0, 0.0};
     return outcome;
 }
@@ -85,6 +91,8 @@ QubitOneSum sum_qubit_one(std::span<const Complex> state, unsigned target) {
         const Complex* zero = state.data() + base;
         const Complex* one = zero + half;
         for (std::uint64_t i = 0; i < half; ++i) {
+            prefetch_ahead(zero + i);
+            prefetch_ahead(one + i);
             const double y = probability(one[i]) - comp;
             const double t = p1 + y;
             comp = (t - p1) - y;
@@ -103,9 +111,11 @@ std::uint64_t select_and_collapse_one(std::span<Complex> state, unsigned target,
     const double g = one ? std::sqrt(sum.p1) : std::sqrt(1.0 - sum.p1);
     const std::uint64_t half = std::uint64_t{1} << target;
     const std::uint64_t kept_offset = one ? half : 0;
+    ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
     if (half == 1) {  // qubit 0: kept and dropped amplitudes alternate
         for (std::uint64_t base = 0; base < state.size(); base += 2) {
             Complex* pair = state.data() + base;
+            prefetch_ahead(pair);
             pair[kept_offset] = divided(pair[kept_offset], g);
             pair[1 - kept_offset] = {0.0, 0.0};
         }
@@ -114,8 +124,11 @@ std::uint64_t select_and_collapse_one(std::span<Complex> state, unsigned target,
     for (std::uint64_t base = 0; base < state.size(); base += 2 * half) {
         Complex* kept = state.data() + base + kept_offset;
         Complex* dropped = state.data() + base + (half - kept_offset);
-        std::fill_n(dropped, half, Complex{0.0, 0.0});
-        for (std::uint64_t i = 0; i < half; ++i) kept[i] = divided(kept[i], g);
+        zero_fill(dropped, half);
+        for (std::uint64_t i = 0; i < half; ++i) {
+            prefetch_ahead(kept + i);
+            kept[i] = divided(kept[i], g);
+        }
     }
     return one ? 1 : 0;
 }
@@ -128,7 +141,10 @@ std::uint64_t select_and_collapse_joint(std::span<Complex> state,
 
     const double g = std::sqrt(table.entries()[chosen.outcome]);
     if (sorted_targets.empty()) {
-        for (Complex& a : state) a = divided(a, g);
+        for (Complex& a : state) {
+            prefetch_ahead(&a);
+            a = divided(a, g);
+        }
         return chosen.outcome;
     }
 
@@ -155,27 +171,46 @@ std::uint64_t select_and_collapse_joint(std::span<Complex> state,
         const std::uint64_t offset = pattern & 3;
         for (std::uint64_t start = 0; start < state.size(); start += 4) {
             Complex* amplitudes = state.data() + start;
+            prefetch_ahead(amplitudes);
             const Complex kept = amplitudes[offset];
             std::fill_n(amplitudes, 4, Complex{0.0, 0.0});
             if (((start + offset) & mask) == pattern) amplitudes[offset] = divided(kept, g);
         }
         return chosen.outcome;
     }
-    for (std::uint64_t start = 0; start < state.size(); start += segment) {
+    // The kept segments start at upper_pattern plus any combination of the free bits (the
+    // index bits from the segment size up that are not measured); (f - free_bits) & free_bits
+    // steps to the next combination in ascending order. The dropped segments between two kept
+    // ones are zeroed as one run, often long enough to be streamed.
+    const std::uint64_t free_bits = (state.size() - 1) & ~(segment - 1) & ~upper_mask;
+    ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
+    std::uint64_t zeroed_to = 0;
+    for (std::uint64_t f = 0;; f = (f - free_bits) & free_bits) {
+        const std::uint64_t start = upper_pattern | f;
         Complex* amplitudes = state.data() + start;
-        if ((start & upper_mask) != upper_pattern) {
-            std::fill_n(amplitudes, segment, Complex{0.0, 0.0});
-            continue;
-        }
         for (std::uint64_t pair = 0; pair < segment; pair += 2 * run) {
             Complex* kept = amplitudes + pair + kept_offset;
             Complex* dropped = amplitudes + pair + (run - kept_offset);
+            if (run >= ZeroFiller::kStreamedRun) {  // else zeroed alongside the kept run
+                zero_fill(dropped, run);
+                for (std::uint64_t i = 0; i < run; ++i) {
+                    prefetch_ahead(kept + i);
+                    kept[i] = divided(kept[i], g);
+                }
+                continue;
+            }
             for (std::uint64_t i = 0; i < run; ++i) {
+                prefetch_ahead(kept + i);
+                prefetch_ahead(dropped + i);
                 kept[i] = divided(kept[i], g);
                 dropped[i] = {0.0, 0.0};
             }
         }
+        zero_fill(state.data() + zeroed_to, start - zeroed_to);
+        zeroed_to = start + segment;
+        if (f == free_bits) break;
     }
+    zero_fill(state.data() + zeroed_to, state.size() - zeroed_to);
     return chosen.outcome;
 }
 

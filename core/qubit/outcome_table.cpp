@@ -7,6 +7,7 @@
 #include <string>
 
 #include "qubit/fatal_error.h"
+#include "qubit/prefetch_ahead.h"
 
 namespace qubit {
 namespace {
@@ -73,6 +74,12 @@ inline void add_alternating_runs(const Complex* lower, const Complex* upper, std
         s3 = sums[3];
     }
     const auto add = [&](std::uint64_t i) {
+        prefetch_ahead(lower + i);
+        prefetch_ahead(lower + i + run);
+        if constexpr (kUpper) {
+            prefetch_ahead(upper + i);
+            prefetch_ahead(upper + i + run);
+        }
         s0 = s0 + probability(lower[i]);
         s1 = s1 + probability(lower[i + run]);
         if constexpr (kUpper) {
@@ -112,7 +119,10 @@ OutcomeTable::OutcomeTable(std::span<const Complex> state,
     const std::uint64_t dim = state.size();
     if (sorted_targets.empty()) {
         double sum = entries_[0];
-        for (std::uint64_t j = 0; j < dim; ++j) sum = sum + probability(amplitudes[j]);
+        for (std::uint64_t j = 0; j < dim; ++j) {
+            prefetch_ahead(amplitudes + j);
+            sum = sum + probability(amplitudes[j]);
+        }
         entries_[0] = sum;
         return;
     }
@@ -148,6 +158,7 @@ OutcomeTable::OutcomeTable(std::span<const Complex> state,
             double* entries = entries_ + outcome_of.high_share(block);
             const Complex* a = amplitudes + block;
             for (std::uint64_t i = 0; i < block_size; ++i) {
+                prefetch_ahead(a + i);
                 entries[low_share[i]] = entries[low_share[i]] + probability(a[i]);
             }
         }
@@ -161,6 +172,7 @@ OutcomeTable::OutcomeTable(std::span<const Complex> state,
         for (int q = 0; q < 4; ++q) sums[q] = entries_[outcomes[q]];
         if (segment == 2) {  // qubits 0 and 1: the four entries simply take turns
             for (std::uint64_t j = start; j < start + window; j += 4) {
+                prefetch_ahead(amplitudes + j);
                 for (int q = 0; q < 4; ++q) sums[q] = sums[q] + probability(amplitudes[j + q]);
             }
         } else {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "qubit/outcome_table.h"
@@ -297,11 +298,16 @@ TEST(OutcomeTable, MatchesIndependentGathering) {
 }
 
 TEST(ObserveMul, CollapseMatchesAnIndependentCalculation) {
-    const std::vector<Targets> target_sets = {{0},       {4},    {0, 2},    {1, 3, 4},
-                                              {0, 1, 4}, {2, 2}, {1, 2, 3}, {0, 1, 2, 3, 4}};
-    for (const Targets& targets : target_sets) {
+    // Five qubits, then ten: runs of 2^8 and 2^9 indices are long enough to be zeroed apart
+    // from the kept ones.
+    const std::vector<std::pair<unsigned, Targets>> cases = {
+        {5, {0}},     {5, {4}},       {5, {0, 2}},          {5, {1, 3, 4}}, {5, {0, 1, 4}},
+        {5, {2, 2}},  {5, {1, 2, 3}}, {5, {0, 1, 2, 3, 4}}, {10, {8}},      {10, {9}},
+        {10, {8, 9}}, {10, {2, 8}},   {10, {0, 5, 9}}};
+    for (const auto& [n, targets_of_case] : cases) {
+        const Targets& targets = targets_of_case;  // clang 14 cannot capture a binding
         for (const double r : {0.0, 0.3, 0.7, kLastDraw}) {
-            State state = random_state(5, 40);
+            State state = random_state(n, 40);
             const State before = state;
             const std::vector<double> table = model_table(before, targets);
             const std::uint64_t expected = model_select(table, r).outcome;
