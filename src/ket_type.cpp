@@ -40,13 +40,13 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"builtins.PyDiracKet", sizeof(KetObject), 0, Py_TPFLAGS_DEFAULT, slots};
+PyType_Spec type_spec = {"builtins.PyDiracKet", sizeof(KetObject), 0, Py_TPFLAGS_DEFAULT, slots};
 
 }  // namespace
 
 PyTypeObject* ket_type() {
     static PyObject* type = nullptr;
-    if (type == nullptr) type = PyType_FromSpec(&spec);
+    if (type == nullptr) type = PyType_FromSpec(&type_spec);
     return reinterpret_cast<PyTypeObject*>(type);
 }
 

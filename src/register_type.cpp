@@ -72,8 +72,8 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {"builtins.QuantumRegister", sizeof(RegisterObject), 0, Py_TPFLAGS_DEFAULT,
-                    slots};
+PyType_Spec type_spec = {"builtins.QuantumRegister", sizeof(RegisterObject), 0, Py_TPFLAGS_DEFAULT,
+                         slots};
 
 // Interpreters before 3.10 keep a heap type's docstring without its text signature, so the
 // class would not advertise (n): give the type the whole text back. The type object lives
@@ -93,7 +93,7 @@ bool keep_text_signature(PyTypeObject* type) {
 PyTypeObject* register_type() {
     static PyObject* type = nullptr;
     if (type == nullptr) {
-        PyObject* made = PyType_FromSpec(&spec);
+        PyObject* made = PyType_FromSpec(&type_spec);
         if (made == nullptr) return nullptr;
         if (!keep_text_signature(reinterpret_cast<PyTypeObject*>(made))) {
             Py_DECREF(made);
