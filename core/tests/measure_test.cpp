@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "fatal_text.h"
 #include "qubit/chacha12.h"
 #include "qubit/fatal_error.h"
 #include "qubit/os_random.h"
@@ -15,14 +16,7 @@
 namespace qubit {
 namespace {
 
-std::string fatal_text(auto&& operation) {
-    try {
-        operation();
-    } catch (const FatalError& e) {
-        return e.what();
-    }
-    return "<no fatal error>";
-}
+using testing::fatal_text;
 
 std::vector<Complex> copy_of(const QuantumRegister& reg) {
     return {reg.state().begin(), reg.state().end()};

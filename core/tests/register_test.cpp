@@ -4,19 +4,13 @@
 
 #include <cstring>
 
+#include "fatal_text.h"
 #include "qubit/fatal_error.h"
 
 namespace qubit {
 namespace {
 
-std::string fatal_text(auto&& make) {
-    try {
-        make();
-    } catch (const FatalError& e) {
-        return e.what();
-    }
-    return "<no fatal error>";
-}
+using testing::fatal_text;
 
 bool bits_equal(Complex a, Complex b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
