@@ -21,6 +21,12 @@ def vector_flags():
     return ", ".join(f for f in ("avx2", "avx512f") if f in flags) or "no AVX2"
 
 
+def table_header(columns, sizes):
+    """A markdown header: the named columns, then one column per register size."""
+    names = list(columns) + [f"n={n}" for n in sizes]
+    return "| " + " | ".join(names) + " |\n|" + "---|" * len(names)
+
+
 def median(samples):
     return statistics.median(samples) if samples else math.nan
 
@@ -73,8 +79,7 @@ def write_markdown(path, run):
       "low 0, mid n/2, high n-1; CNOT's control is 0, or n-1 for target 0; MCU = doubly "
       "controlled Rx(2 acos 0.6), its controls the other two of {0, n/2, n-1}.")
     w("")
-    w("| gate | target | peer | " + " | ".join(f"n={n}" for n in gate_sizes) + " |")
-    w("|---|---|---|" + "---|" * len(gate_sizes))
+    w(table_header(["gate", "target", "peer"], gate_sizes))
     for gate in run.gate_names:
         for label in ("low", "mid", "high"):
             for peer in names[1:]:
@@ -90,8 +95,7 @@ def write_markdown(path, run):
       "(2^(n+1) float64) / seconds per gate. A controlled gate touches only the half (CNOT) or "
       "quarter (MCU) of the amplitudes whose controls are 1, so it can pass 1.")
     w("")
-    w("| gate | target | " + " | ".join(f"n={n}" for n in gate_sizes) + " |")
-    w("|---|---|" + "---|" * len(gate_sizes))
+    w(table_header(["gate", "target"], gate_sizes))
     w("| streaming pass | ms | " + " | ".join(
         f"{median(gates['h', 'low', n]['stream']) * 1e3:.3g}" for n in gate_sizes) + " |")
     for gate in run.gate_names:
@@ -118,8 +122,7 @@ def write_markdown(path, run):
       "sense of the phases. Random: 20 layers of an Rx/Ry/Rz of "
       "random angle on every qubit and CNOTs on a random pairing (seed fixed).")
     w("")
-    w("| circuit | simulator | " + " | ".join(f"n={n}" for n in circuit_sizes) + " |")
-    w("|---|---|" + "---|" * len(circuit_sizes))
+    w(table_header(["circuit", "simulator"], circuit_sizes))
     for name in run.circuit_names:
         w(f"| {name} | runs | " + " | ".join(
             str(len(circuits[name, n]["zelvanic", False])) for n in circuit_sizes) + " |")
@@ -153,8 +156,7 @@ def write_markdown(path, run):
         for (name, n, peer, fused), v in sorted(bad.items()):
             w(f"| {name} | {n} | {peer} | {'on' if fused else 'off'} | {v:.2e} |")
     w("")
-    w("| circuit | peer | " + " | ".join(f"n={n}" for n in circuit_sizes) + " |")
-    w("|---|---|" + "---|" * len(circuit_sizes))
+    w(table_header(["circuit", "peer"], circuit_sizes))
     for name in run.circuit_names:
         for peer in peers:
             for fused in peer.fusion:

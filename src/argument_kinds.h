@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "python.h"
 #include "qubit/complex.h"
@@ -39,7 +40,7 @@ struct MatrixEntry {
 struct QubitList {
     using Held = qubit::Qubits;
     static bool check(PyObject* object, Held& out);
-    static qubit::Qubits take(Held& held) { return static_cast<qubit::Qubits&&>(held); }
+    static qubit::Qubits take(Held& held) { return std::move(held); }
 };
 
 // After a failed `check` of parameter `name`: a pending TypeError (exactly that type) is

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdint>
+#include <span>
 
 #include "qubit/exchange_runs.h"
 #include "qubit/index_runs.h"
@@ -13,6 +14,17 @@ GateResult fail() { return Failure{"..."}; }
 
 // The whole vector is one block.
 constexpr std::uint64_t kWholeVector[1] = {0};
+
+void apply_matrix(std::span<Complex> state, unsigned target, const Matrix2& m) {
+    active_kernels().matrix_blocks(state.data(), kWholeVector, 1, state.size(), target, m,
+                                   kAllSlots);
+}
+
+// sin and cos of theta/2, once per call, for the rotation matrices.
+struct HalfAngle {
+    double sigma, gamma;
+    explicit HalfAngle(double theta) : sigma(std::sin(theta * 0.5)), gamma(std::cos(theta * 0.5)) {}
+};
 
 }  // namespace
 
@@ -33,32 +45,22 @@ GateResult QuantumRegister::X(std::uint64_t target) {
 GateResult QuantumRegister::U(std::uint64_t target, Complex u00, Complex u01, Complex u10,
                               Complex u11) {
     if (target >= n_) return fail();
-    const Matrix2 m{u00, u01, u10, u11};
-    active_kernels().matrix_blocks(state_.data(), kWholeVector, 1, state_.size(), target, m,
-                                   kAllSlots);
+    apply_matrix(state(), target, {u00, u01, u10, u11});
     return done();
 }
 
 GateResult QuantumRegister::Rx(std::uint64_t target, double theta) {
     if (target >= n_) return fail();
-    const double h = theta * 0.5;
-    const double sigma = std::sin(h);
-    const double gamma = std::cos(h);
-    const Matrix2 m{{gamma, +0.0}, {+0.0, -sigma}, {+0.0, -sigma}, {gamma, +0.0}};
-    active_kernels().matrix_blocks(state_.data(), kWholeVector, 1, state_.size(), target, m,
-                                   kAllSlots);
+    const auto [sigma, gamma] = HalfAngle(theta);
+    apply_matrix(state(), target, {{gamma, +0.0}, {+0.0, -sigma}, {+0.0, -sigma}, {gamma, +0.0}});
     return done();
 }
 
 GateResult QuantumRegister::Ry(std::uint64_t target, double theta) {
     if (target >= n_) return fail();
-    const double h = theta * 0.5;
-    const double sigma = std::sin(h);
-    const double gamma = std::cos(h);
+    const auto [sigma, gamma] = HalfAngle(theta);
     // The upper right entry is the negation of (sigma + 0i): its imaginary part is -0.0.
-    const Matrix2 m{{gamma, +0.0}, {-sigma, -0.0}, {sigma, +0.0}, {gamma, +0.0}};
-    active_kernels().matrix_blocks(state_.data(), kWholeVector, 1, state_.size(), target, m,
-                                   kAllSlots);
+    apply_matrix(state(), target, {{gamma, +0.0}, {-sigma, -0.0}, {sigma, +0.0}, {gamma, +0.0}});
     return done();
 }
 
