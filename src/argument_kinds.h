@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "python.h"
-#include "qubit/complex.h"
-#include "qubit/register.h"
+#include "qubit/register/complex.h"
+#include "qubit/register/register.h"
 
 namespace zelvanic {
 

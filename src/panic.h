@@ -5,7 +5,7 @@
 #include <string>
 
 #include "python.h"
-#include "qubit/fatal_error.h"
+#include "qubit/register/fatal_error.h"
 
 namespace zelvanic {
 

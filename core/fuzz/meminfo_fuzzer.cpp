@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "qubit/meminfo.h"
+#include "qubit/register/meminfo.h"
 
 namespace {
 

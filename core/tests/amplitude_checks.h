@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "qubit/complex.h"
-#include "qubit/register.h"
+#include "qubit/register/complex.h"
+#include "qubit/register/register.h"
 
 namespace qubit::testing {
 

@@ -1,4 +1,4 @@
-#include "qubit/chacha12.h"
+#include "qubit/random/chacha12.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "qubit/chacha12.h"
+#include "qubit/random/chacha12.h"
 
 namespace qubit::testdata {
 

@@ -1,4 +1,4 @@
-#include "qubit/collapse.h"
+#include "qubit/measure/collapse.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "qubit/outcome_table.h"
+#include "qubit/measure/outcome_table.h"
 
 namespace qubit {
 namespace {

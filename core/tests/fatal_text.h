@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "qubit/fatal_error.h"
+#include "qubit/register/fatal_error.h"
 
 namespace qubit::testing {
 

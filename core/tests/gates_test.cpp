@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "amplitude_checks.h"
-#include "qubit/register.h"
+#include "qubit/register/register.h"
 
 namespace qubit {
 namespace {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "amplitude_checks.h"
-#include "qubit/controlled_kernel.h"
-#include "qubit/index_runs.h"
-#include "qubit/kernels.h"
+#include "qubit/gates/pair_pass.h"
+#include "qubit/gates/fixed_bits.h"
+#include "qubit/kernels/kernels.h"
 
 namespace qubit {
 namespace {

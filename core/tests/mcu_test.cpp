@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "amplitude_checks.h"
-#include "qubit/controlled_kernel.h"
-#include "qubit/fatal_error.h"
-#include "qubit/kernels.h"
-#include "qubit/register.h"
+#include "qubit/gates/pair_pass.h"
+#include "qubit/register/fatal_error.h"
+#include "qubit/kernels/kernels.h"
+#include "qubit/register/register.h"
 
 namespace qubit {
 namespace {

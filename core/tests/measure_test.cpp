@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "fatal_text.h"
-#include "qubit/chacha12.h"
-#include "qubit/fatal_error.h"
-#include "qubit/os_random.h"
-#include "qubit/probability_readout.h"
-#include "qubit/register.h"
-#include "qubit/thread_rng.h"
+#include "qubit/random/chacha12.h"
+#include "qubit/register/fatal_error.h"
+#include "qubit/random/os_random.h"
+#include "qubit/measure/probability_readout.h"
+#include "qubit/register/register.h"
+#include "qubit/random/thread_rng.h"
 
 namespace qubit {
 namespace {

@@ -1,4 +1,4 @@
-#include "qubit/meminfo.h"
+#include "qubit/register/meminfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "qubit/register.h"
+#include "qubit/register/register.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "fatal_text.h"
-#include "qubit/fatal_error.h"
+#include "qubit/register/fatal_error.h"
 
 namespace qubit {
 namespace {

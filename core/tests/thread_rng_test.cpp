@@ -1,4 +1,4 @@
-#include "qubit/thread_rng.h"
+#include "qubit/random/thread_rng.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "chacha12_testdata.h"
-#include "qubit/fatal_error.h"
-#include "qubit/os_random.h"
+#include "qubit/register/fatal_error.h"
+#include "qubit/random/os_random.h"
 
 namespace qubit {
 namespace {

@@ -1,4 +1,4 @@
-#include "qubit/zero_fill.h"
+#include "qubit/register/zero_fill.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,20 @@
+// The one loop behind every gate that only moves amplitudes (X, CNOT, SWAP, CCNOT,
+// CSSWAP): no arithmetic, so a gate applied twice restores the state bit for bit.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "qubit/register/complex.h"
+#include "qubit/gates/fixed_bits.h"
+
+namespace qubit {
+
+// Exchanges state[x] with state[x + offset] for every index x of `fixed` over a register
+// of n qubits. `offset` must move each x to an index outside `fixed`'s set and more than a
+// run further on, so that no amplitude is moved twice. Throws FatalError, before anything
+// is moved, when the last partner is beyond `state`.
+void exchange_runs(std::span<Complex> state, unsigned n, const FixedBits& fixed,
+                   std::uint64_t offset);
+
+}  // namespace qubit

@@ -1,0 +1,79 @@
+// FixedBits: the basis indices a gate touches, every index whose named qubits hold fixed
+// values, in increasing order. The j-th of them is the counter j with the fixed bits
+// inserted. They come in runs of 2^p consecutive indices, p the lowest fixed position, so
+// kernels work on whole runs and the enumeration costs a little per run, nothing per
+// amplitude.
+//
+// Integer code only: it is shared by every kernel driver, whatever its instruction set.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "qubit/gates/bits.h"
+
+namespace qubit {
+
+// Qubits with a fixed value, ascending. A register has at most 58 qubits.
+class FixedBits {
+public:
+    // Adds qubit `position` (not yet present) with value `bit`.
+    constexpr void add(unsigned position, std::uint64_t bit) {
+        unsigned i = count_++;
+        for (; i > 0 && position_[i - 1] > position; --i) position_[i] = position_[i - 1];
+        position_[i] = static_cast<std::uint8_t>(position);
+        mask_ |= std::uint64_t{1} << position;
+        ones_ |= bit << position;
+    }
+
+    constexpr unsigned count() const { return count_; }
+    constexpr unsigned lowest() const { return position_[0]; }
+
+    // The j-th index, counting from 0, with the fixed bits in place.
+    constexpr std::uint64_t index(std::uint64_t j) const {
+        for (unsigned i = 0; i < count_; ++i) j = insert_zero(j, position_[i]);
+        return j | ones_;
+    }
+
+    // Calls visit(start) for the first index of every run of 2^lowest() consecutive
+    // indices, in increasing order, over a register of n qubits (n > every position): the
+    // starts are index(0), index(2^lowest()), index(2 * 2^lowest()), ...
+    //
+    // Up to the second fixed position the starts follow at a fixed stride; each group of
+    // them is a segment, and the next segment begins where the counter, plus one with the
+    // carry passed over the fixed bits, lands. So a start costs an addition, never a
+    // row of insertions.
+    template <class Visit>
+    void for_each_run(unsigned n, Visit&& visit) const {
+        const unsigned low = position_[0];
+        const unsigned next = count_ > 1 ? position_[1] : n;
+        const std::uint64_t stride = std::uint64_t{2} << low;
+        const std::uint64_t runs_per_segment = std::uint64_t{1} << (next - low - 1);
+        const std::uint64_t segments = std::uint64_t{1} << (n + 1 - count_ - next);
+        const std::uint64_t carry_over = mask_ | ((std::uint64_t{1} << next) - 1);
+        std::uint64_t free_bits = 0;  // the segment's start without its fixed bits
+        for (std::uint64_t segment = 0; segment < segments; ++segment) {
+            std::uint64_t start = free_bits | ones_;
+            for (std::uint64_t r = 0; r < runs_per_segment; ++r, start += stride) visit(start);
+            free_bits = ((free_bits | carry_over) + 1) & ~mask_;
+        }
+    }
+
+    // The largest index in the runs for_each_run visits, over a register of n qubits.
+    constexpr std::uint64_t last_index(unsigned n) const {
+        return index((std::uint64_t{1} << (n - count_)) - 1);
+    }
+
+private:
+    std::array<std::uint8_t, 64> position_{};
+    unsigned count_ = 0;
+    std::uint64_t mask_ = 0;  // every fixed position
+    std::uint64_t ones_ = 0;  // the fixed positions whose value is 1
+};
+
+// The guard every driver runs once before it writes: the indices it builds grow with the
+// counter, so the largest one bounds them all. Throws FatalError when `index` is not below
+// `size`; unreachable while the register keeps its length at 2^n.
+void require_index_below(std::uint64_t index, std::uint64_t size);
+
+}  // namespace qubit

@@ -1,0 +1,58 @@
+#include "qubit/gates/gate_record.h"
+
+#include <bit>
+#include <cstdint>
+#include <span>
+
+#include "qubit/gates/pair_pass.h"
+#include "qubit/gates/exchange_runs.h"
+#include "qubit/gates/fixed_bits.h"
+
+namespace qubit {
+namespace {
+
+constexpr std::uint64_t bit(unsigned position) { return std::uint64_t{1} << position; }
+
+void fix_controls(FixedBits& fixed, std::uint64_t controls) {
+    for (; controls != 0; controls &= controls - 1) {
+        fixed.add(static_cast<unsigned>(std::countr_zero(controls)), 1);
+    }
+}
+
+}  // namespace
+
+std::uint64_t moved_qubits(const GateRecord& gate) {
+    const std::uint64_t moved = bit(gate.target);
+    return gate.kind == GateKind::kSwap ? moved | bit(gate.partner) : moved;
+}
+
+void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
+                const KernelFamily& family, const FixedBits& outside) {
+    const unsigned target = gate.target;
+    switch (gate.kind) {
+        case GateKind::kHadamard:
+            return apply_pair_op(state, n, outside, 0, target, PairOp::hadamard(), family);
+        case GateKind::kDiagonal:
+            return apply_pair_op(state, n, outside, 0, target,
+                                 PairOp::diagonal({gate.matrix.m00, gate.matrix.m11}), family);
+        case GateKind::kMatrix:
+            return apply_pair_op(state, n, outside, gate.controls, target,
+                                 PairOp::general(gate.matrix), family);
+        case GateKind::kFlip: {
+            FixedBits fixed = outside;
+            fix_controls(fixed, gate.controls);
+            fixed.add(target, 0);
+            return exchange_runs(state, n, fixed, bit(target));
+        }
+        case GateKind::kSwap: {
+            // From (target, partner) = (1, 0) to (0, 1), always forward.
+            FixedBits fixed = outside;
+            fix_controls(fixed, gate.controls);
+            fixed.add(target, 1);
+            fixed.add(gate.partner, 0);
+            return exchange_runs(state, n, fixed, bit(gate.partner) - bit(target));
+        }
+    }
+}
+
+}  // namespace qubit

@@ -1,0 +1,43 @@
+// One gate as data: what a gate method has checked and will apply, now or later. Every
+// gate of the register is one of five shapes, and a record holds any of them in a fixed
+// size, so that a register can keep a bounded list of gates still to be applied.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "qubit/gates/fixed_bits.h"
+#include "qubit/kernels/kernels.h"
+#include "qubit/register/complex.h"
+
+namespace qubit {
+
+enum class GateKind : std::uint8_t {
+    kHadamard,  // H on `target`
+    kMatrix,    // `matrix` on `target` where every qubit of `controls` is 1 (U, Rx, Ry, MCU)
+    kDiagonal,  // diag(matrix.m00, matrix.m11) on `target` (Rz)
+    kFlip,      // NOT on `target` where every control is 1 (X, CNOT, CCNOT)
+    kSwap,      // exchanges `target` and `partner` where every control is 1 (SWAP, CSSWAP)
+};
+
+struct GateRecord {
+    GateKind kind;
+    std::uint8_t target;       // kSwap: the lower of the two qubits
+    std::uint8_t partner;      // kSwap: the higher one; unused otherwise
+    std::uint64_t controls;    // a register has at most 58 qubits, so a mask holds them all
+    Matrix2 matrix;            // kMatrix and kDiagonal
+};
+
+// The qubits whose pairs of amplitudes the gate combines: its target, and a swap's
+// partner. Controls only choose which pairs, so they are not among them.
+std::uint64_t moved_qubits(const GateRecord& gate);
+
+// Applies `gate` to the basis states of an n-qubit `state` whose qubits in `outside` hold
+// the values given there, and to all of them when `outside` is empty. The gate's target and
+// partner must not be in `outside`, and its controls in `outside` must be removed by the
+// caller when they hold 1 there. Allocates nothing; the results do not depend on `outside`:
+// every pair goes through the same arithmetic as when the whole state is done at once.
+void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
+                const KernelFamily& family, const FixedBits& outside = {});
+
+}  // namespace qubit

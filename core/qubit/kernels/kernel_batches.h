@@ -1,0 +1,76 @@
+// The batched entry points of a kernel family (kernels.h), made from the family's own loops.
+//
+// A family file defines, in its anonymous namespace, a `Lanes` type with
+//   static constexpr unsigned kLog2;  // a vector register holds 2^kLog2 amplitudes
+//   template <class Op> static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op&);
+//   template <class Op> static void block(Complex* first, std::uint64_t size, unsigned target,
+//                                         const Op&);
+// and the ops MatrixOp<kMasked>{m, slots}, DiagonalOp{d} and HadamardOp{}. Everything made
+// from them here is local to that file, so no code built for its instruction set can stand
+// in for another family's at link time.
+#pragma once
+
+#include <cstdint>
+
+#include "qubit/register/complex.h"
+#include "qubit/kernels/kernels.h"
+
+namespace qubit {
+
+template <class Lanes, template <bool> class MatrixOp, class DiagonalOp, class HadamardOp>
+struct KernelBatches {
+    template <class Op, class... Args>
+    static void blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                       std::uint64_t size, unsigned target, const Args&... args) {
+        const Op op{args...};
+        for (std::uint64_t i = 0; i < count; ++i) Lanes::block(state + starts[i], size, target, op);
+    }
+
+    template <class Op, class... Args>
+    static void runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                     std::uint64_t length, std::uint64_t half, const Args&... args) {
+        const Op op{args...};
+        for (std::uint64_t i = 0; i < count; ++i) {
+            Lanes::run(state + starts[i], state + starts[i] + half, length, op);
+        }
+    }
+
+    // The slots of one register; a mask with all of them needs no blending, one with none of
+    // them changes nothing.
+    static constexpr unsigned kEverySlot = (1u << (1u << Lanes::kLog2)) - 1;
+
+    static void matrix_blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                              std::uint64_t size, unsigned target, const Matrix2& m,
+                              unsigned slots) {
+        slots &= kEverySlot;
+        if (slots == kEverySlot) {
+            blocks<MatrixOp<false>>(state, starts, count, size, target, m, slots);
+        } else if constexpr (kEverySlot != 1) {
+            if (slots != 0) blocks<MatrixOp<true>>(state, starts, count, size, target, m, slots);
+        }
+    }
+
+    static void matrix_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                            std::uint64_t length, std::uint64_t half, const Matrix2& m,
+                            unsigned slots) {
+        slots &= kEverySlot;
+        if (slots == kEverySlot) {
+            runs<MatrixOp<false>>(state, starts, count, length, half, m, slots);
+        } else if constexpr (kEverySlot != 1) {
+            if (slots != 0) runs<MatrixOp<true>>(state, starts, count, length, half, m, slots);
+        }
+    }
+
+    static constexpr KernelFamily family(const char* name) {
+        return {name,
+                Lanes::kLog2,
+                matrix_blocks,
+                matrix_runs,
+                blocks<DiagonalOp, Diagonal>,
+                runs<DiagonalOp, Diagonal>,
+                blocks<HadamardOp>,
+                runs<HadamardOp>};
+    }
+};
+
+}  // namespace qubit

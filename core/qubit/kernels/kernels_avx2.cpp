@@ -1,0 +1,197 @@
+// The AVX2 family: two amplitudes per 256-bit register. Built with -mavx2 and nothing
+// else; runs only after kernel_dispatch.cpp has seen AVX2 enabled. Everything here but the
+// family table stays in the anonymous namespace, so no code compiled with these flags can
+// stand in for a plain function at link time.
+//
+// A complex product m*a is t1 = (m.re, m.re) * (a.re, a.im) and
+// t2 = (m.im, m.im) * (a.im, a.re), then addsub(t1, t2) = (t1 - t2, t1 + t2): the same four
+// rounded products and the same subtraction and addition, in the same order, as mul().
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "qubit/register/complex.h"
+#include "qubit/kernels/kernel_batches.h"
+#include "qubit/kernels/kernels.h"
+
+namespace qubit {
+namespace {
+
+// The hardware prefetcher alone leaves these loops short of memory speed, most of all when
+// runs are shorter than a page, so each loop asks for the lines 4 KiB ahead of it. A
+// prefetch never faults; the address is made as an integer, so passing the end is harmless.
+void prefetch_ahead(const Complex* p) {
+    constexpr std::uintptr_t kAheadBytes = 4096;
+    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(p) + kAheadBytes;
+    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+}
+
+__m256d load(const Complex* p) { return _mm256_loadu_pd(&p->re); }
+void store(Complex* p, __m256d x) { _mm256_storeu_pd(&p->re, x); }
+__m128d load1(const Complex* p) { return _mm_loadu_pd(&p->re); }
+void store1(Complex* p, __m128d x) { _mm_storeu_pd(&p->re, x); }
+
+// A complex factor spread over a register: `first` for amplitude slot 0, `second` for 1.
+struct Factor {
+    __m256d re, im;
+
+    explicit Factor(Complex both) : Factor(both, both) {}
+    Factor(Complex first, Complex second)
+        : re(_mm256_setr_pd(first.re, first.re, second.re, second.re)),
+          im(_mm256_setr_pd(first.im, first.im, second.im, second.im)) {}
+
+    __m256d times(__m256d x) const {
+        const __m256d swapped = _mm256_permute_pd(x, 0b0101);
+        return _mm256_addsub_pd(_mm256_mul_pd(re, x), _mm256_mul_pd(im, swapped));
+    }
+};
+
+// The same for one amplitude, at the odd end of a run.
+struct Factor1 {
+    __m128d re, im;
+
+    explicit Factor1(Complex f) : re(_mm_set1_pd(f.re)), im(_mm_set1_pd(f.im)) {}
+
+    __m128d times(__m128d x) const {
+        const __m128d swapped = _mm_permute_pd(x, 0b01);
+        return _mm_addsub_pd(_mm_mul_pd(re, x), _mm_mul_pd(im, swapped));
+    }
+};
+
+// Target 0: one register holds one whole pair; these broadcast its a0 or its a1.
+__m256d both_a0(__m256d x) { return _mm256_permute2f128_pd(x, x, 0x00); }
+__m256d both_a1(__m256d x) { return _mm256_permute2f128_pd(x, x, 0x11); }
+
+// kMasked: only the slots in `slots` take the new values (a control inside the register).
+template <bool kMasked>
+struct MatrixOp {
+    Factor m00, m01, m10, m11;
+    Factor on_a0, on_a1;  // (m00, m10) and (m01, m11), for a pair inside one register
+    Factor1 s00, s01, s10, s11;
+    __m256d changes;  // all ones in the doubles of the slots that change
+    bool slot0_changes;
+
+    MatrixOp(const Matrix2& m, unsigned slots)
+        : m00(m.m00),
+          m01(m.m01),
+          m10(m.m10),
+          m11(m.m11),
+          on_a0(m.m00, m.m10),
+          on_a1(m.m01, m.m11),
+          s00(m.m00),
+          s01(m.m01),
+          s10(m.m10),
+          s11(m.m11),
+          changes(_mm256_castsi256_pd(_mm256_setr_epi64x(
+              -std::int64_t(slots & 1), -std::int64_t(slots & 1), -std::int64_t((slots >> 1) & 1),
+              -std::int64_t((slots >> 1) & 1)))),
+          slot0_changes((slots & 1) != 0) {}
+
+    __m256d pick(__m256d old_value, __m256d new_value) const {
+        if constexpr (kMasked) return _mm256_blendv_pd(old_value, new_value, changes);
+        return new_value;
+    }
+
+    void pair(__m256d& lo, __m256d& hi) const {
+        const __m256d a0 = lo, a1 = hi;
+        lo = pick(a0, _mm256_add_pd(m00.times(a0), m01.times(a1)));
+        hi = pick(a1, _mm256_add_pd(m10.times(a0), m11.times(a1)));
+    }
+    // A lone amplitude ends a run at an even offset: slot 0.
+    void pair(__m128d& lo, __m128d& hi) const {
+        if (kMasked && !slot0_changes) return;
+        const __m128d a0 = lo, a1 = hi;
+        lo = _mm_add_pd(s00.times(a0), s01.times(a1));
+        hi = _mm_add_pd(s10.times(a0), s11.times(a1));
+    }
+    __m256d in_register(__m256d x) const {
+        return pick(x, _mm256_add_pd(on_a0.times(both_a0(x)), on_a1.times(both_a1(x))));
+    }
+};
+
+struct DiagonalOp {
+    Factor p0, p1, both;
+    Factor1 s0, s1;
+
+    explicit DiagonalOp(const Diagonal& d)
+        : p0(d.p0), p1(d.p1), both(d.p0, d.p1), s0(d.p0), s1(d.p1) {}
+
+    void pair(__m256d& lo, __m256d& hi) const {
+        lo = p0.times(lo);
+        hi = p1.times(hi);
+    }
+    void pair(__m128d& lo, __m128d& hi) const {
+        lo = s0.times(lo);
+        hi = s1.times(hi);
+    }
+    __m256d in_register(__m256d x) const { return both.times(x); }
+};
+
+struct HadamardOp {
+    __m256d k = _mm256_set1_pd(kHadamard);
+    __m128d k1 = _mm_set1_pd(kHadamard);
+
+    void pair(__m256d& lo, __m256d& hi) const {
+        const __m256d a0 = lo, a1 = hi;
+        lo = _mm256_mul_pd(_mm256_add_pd(a0, a1), k);
+        hi = _mm256_mul_pd(_mm256_sub_pd(a0, a1), k);
+    }
+    void pair(__m128d& lo, __m128d& hi) const {
+        const __m128d a0 = lo, a1 = hi;
+        lo = _mm_mul_pd(_mm_add_pd(a0, a1), k1);
+        hi = _mm_mul_pd(_mm_sub_pd(a0, a1), k1);
+    }
+    __m256d in_register(__m256d x) const {
+        const __m256d a0 = both_a0(x), a1 = both_a1(x);
+        // The sum to slot 0, the difference to slot 1.
+        const __m256d both = _mm256_blend_pd(_mm256_add_pd(a0, a1), _mm256_sub_pd(a0, a1), 0b1100);
+        return _mm256_mul_pd(both, k);
+    }
+};
+
+// One pass over pairs, the same for every op; the batching around it is shared.
+struct Lanes {
+    static constexpr unsigned kLog2 = 1;
+
+    template <class Op>
+    static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
+        std::uint64_t i = 0;
+        for (; i + 2 <= length; i += 2) {
+            prefetch_ahead(lo + i);
+            prefetch_ahead(hi + i);
+            __m256d a0 = load(lo + i), a1 = load(hi + i);
+            op.pair(a0, a1);
+            store(lo + i, a0);
+            store(hi + i, a1);
+        }
+        if (i < length) {
+            __m128d a0 = load1(lo + i), a1 = load1(hi + i);
+            op.pair(a0, a1);
+            store1(lo + i, a0);
+            store1(hi + i, a1);
+        }
+    }
+
+    template <class Op>
+    static void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
+        if (target == 0) {
+            for (std::uint64_t i = 0; i < size; i += 2) {
+                prefetch_ahead(first + i);
+                store(first + i, op.in_register(load(first + i)));
+            }
+            return;
+        }
+        const std::uint64_t half = std::uint64_t{1} << target;
+        for (std::uint64_t base = 0; base < size; base += 2 * half) {
+            run(first + base, first + base + half, half, op);
+        }
+    }
+};
+
+using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
+
+}  // namespace
+
+constinit const KernelFamily kAvx2Kernels = Batches::family("avx2");
+
+}  // namespace qubit

@@ -1,0 +1,220 @@
+// The AVX-512 family: four amplitudes per 512-bit register. Built with -mavx512f and
+// nothing else; runs only after kernel_dispatch.cpp has seen AVX-512F enabled. Everything
+// here but the family table stays in the anonymous namespace, so no code compiled with
+// these flags can stand in for a plain function at link time.
+//
+// AVX-512 has no addsub, so the imaginary factor is kept with its sign flipped in the real
+// slots: (m.re, m.re) * (a.re, a.im) + (-m.im, m.im) * (a.im, a.re). Negating a factor
+// negates its product exactly and x + (-y) is x - y, so this is mul() to the bit (a NaN
+// may come out with the other sign, as it may in scalar code).
+//
+// The last one to three amplitudes of a run go through masked loads and stores.
+
+// GCC 12 takes the deliberately undefined pass-through operand inside its AVX-512
+// intrinsics for an uninitialised variable.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+#include <cstdint>
+
+#include "qubit/register/complex.h"
+#include "qubit/kernels/kernel_batches.h"
+#include "qubit/kernels/kernels.h"
+
+namespace qubit {
+namespace {
+
+// The hardware prefetcher alone leaves these loops short of memory speed, most of all when
+// runs are shorter than a page, so each loop asks for the lines 4 KiB ahead of it. A
+// prefetch never faults; the address is made as an integer, so passing the end is harmless.
+void prefetch_ahead(const Complex* p) {
+    constexpr std::uintptr_t kAheadBytes = 4096;
+    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(p) + kAheadBytes;
+    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+}
+
+__m512d load(const Complex* p) { return _mm512_loadu_pd(&p->re); }
+void store(Complex* p, __m512d x) { _mm512_storeu_pd(&p->re, x); }
+
+// The first `count` (< 4) amplitudes.
+__mmask8 first(std::uint64_t count) { return static_cast<__mmask8>((1u << (2 * count)) - 1); }
+__m512d load(const Complex* p, __mmask8 mask) { return _mm512_maskz_loadu_pd(mask, &p->re); }
+void store(Complex* p, __m512d x, __mmask8 mask) { _mm512_mask_storeu_pd(&p->re, mask, x); }
+
+// A complex factor per amplitude slot: `first` where bit s of `pattern` is 0, else `second`.
+struct Factor {
+    __m512d re, im;  // im holds -f.im in the real slots
+
+    explicit Factor(Complex both) : Factor(both, both, 0) {}
+    Factor(Complex first, Complex second, unsigned pattern) {
+        double r[8], i[8];
+        for (unsigned slot = 0; slot < 4; ++slot) {
+            const Complex f = (pattern >> slot) & 1 ? second : first;
+            r[2 * slot] = f.re;
+            r[2 * slot + 1] = f.re;
+            i[2 * slot] = -f.im;
+            i[2 * slot + 1] = f.im;
+        }
+        re = _mm512_loadu_pd(r);
+        im = _mm512_loadu_pd(i);
+    }
+
+    __m512d times(__m512d x) const {
+        const __m512d swapped = _mm512_permute_pd(x, 0b01010101);
+        return _mm512_add_pd(_mm512_mul_pd(re, x), _mm512_mul_pd(im, swapped));
+    }
+};
+
+// Targets 0 and 1: both amplitudes of a pair sit in one register. Slot s holds the one
+// whose target bit is bit t of s; these broadcast each slot's a0 or a1 (128-bit lanes).
+constexpr int kA0Lanes[2] = {_MM_SHUFFLE(2, 2, 0, 0), _MM_SHUFFLE(1, 0, 1, 0)};
+constexpr int kA1Lanes[2] = {_MM_SHUFFLE(3, 3, 1, 1), _MM_SHUFFLE(3, 2, 3, 2)};
+constexpr unsigned kA1Slots[2] = {0b1010, 0b1100};
+constexpr __mmask8 kA1Doubles[2] = {0b11001100, 0b11110000};
+
+template <int kTarget>
+__m512d all_a0(__m512d x) {
+    return _mm512_shuffle_f64x2(x, x, kA0Lanes[kTarget]);
+}
+
+template <int kTarget>
+__m512d all_a1(__m512d x) {
+    return _mm512_shuffle_f64x2(x, x, kA1Lanes[kTarget]);
+}
+
+// kMasked: only the slots in `slots` take the new values (a control inside the register).
+template <bool kMasked>
+struct MatrixOp {
+    Factor m00, m01, m10, m11;
+    Factor on_a0[2], on_a1[2];  // (m00 | m10) and (m01 | m11) by slot, per in-register target
+    __mmask8 changes;           // the doubles of the slots that change
+
+    MatrixOp(const Matrix2& m, unsigned slots)
+        : m00(m.m00),
+          m01(m.m01),
+          m10(m.m10),
+          m11(m.m11),
+          on_a0{{m.m00, m.m10, kA1Slots[0]}, {m.m00, m.m10, kA1Slots[1]}},
+          on_a1{{m.m01, m.m11, kA1Slots[0]}, {m.m01, m.m11, kA1Slots[1]}},
+          changes(doubles_of(slots)) {}
+
+    static __mmask8 doubles_of(unsigned slots) {
+        unsigned mask = 0;
+        for (unsigned slot = 0; slot < 4; ++slot) {
+            if ((slots >> slot) & 1) mask |= 3u << (2 * slot);
+        }
+        return static_cast<__mmask8>(mask);
+    }
+
+    __m512d pick(__m512d old_value, __m512d new_value) const {
+        if constexpr (kMasked) return _mm512_mask_blend_pd(changes, old_value, new_value);
+        return new_value;
+    }
+
+    void pair(__m512d& lo, __m512d& hi) const {
+        const __m512d a0 = lo, a1 = hi;
+        lo = pick(a0, _mm512_add_pd(m00.times(a0), m01.times(a1)));
+        hi = pick(a1, _mm512_add_pd(m10.times(a0), m11.times(a1)));
+    }
+    template <int kTarget>
+    __m512d in_register(__m512d x) const {
+        return pick(x, _mm512_add_pd(on_a0[kTarget].times(all_a0<kTarget>(x)),
+                                     on_a1[kTarget].times(all_a1<kTarget>(x))));
+    }
+};
+
+struct DiagonalOp {
+    Factor p0, p1;
+    Factor both[2];
+
+    explicit DiagonalOp(const Diagonal& d)
+        : p0(d.p0), p1(d.p1), both{{d.p0, d.p1, kA1Slots[0]}, {d.p0, d.p1, kA1Slots[1]}} {}
+
+    void pair(__m512d& lo, __m512d& hi) const {
+        lo = p0.times(lo);
+        hi = p1.times(hi);
+    }
+    template <int kTarget>
+    __m512d in_register(__m512d x) const {
+        return both[kTarget].times(x);
+    }
+};
+
+struct HadamardOp {
+    __m512d k = _mm512_set1_pd(kHadamard);
+
+    void pair(__m512d& lo, __m512d& hi) const {
+        const __m512d a0 = lo, a1 = hi;
+        lo = _mm512_mul_pd(_mm512_add_pd(a0, a1), k);
+        hi = _mm512_mul_pd(_mm512_sub_pd(a0, a1), k);
+    }
+    template <int kTarget>
+    __m512d in_register(__m512d x) const {
+        const __m512d a0 = all_a0<kTarget>(x), a1 = all_a1<kTarget>(x);
+        // The sum to the slots of a0, the difference to those of a1.
+        const __m512d sum = _mm512_add_pd(a0, a1);
+        return _mm512_mul_pd(_mm512_mask_sub_pd(sum, kA1Doubles[kTarget], a0, a1), k);
+    }
+};
+
+// One pass over pairs, the same for every op; the batching around it is shared.
+struct Lanes {
+    static constexpr unsigned kLog2 = 2;
+
+    template <class Op>
+    static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
+        std::uint64_t i = 0;
+        for (; i + 4 <= length; i += 4) {
+            prefetch_ahead(lo + i);
+            prefetch_ahead(hi + i);
+            __m512d a0 = load(lo + i), a1 = load(hi + i);
+            op.pair(a0, a1);
+            store(lo + i, a0);
+            store(hi + i, a1);
+        }
+        if (i < length) {
+            const __mmask8 mask = first(length - i);
+            __m512d a0 = load(lo + i, mask), a1 = load(hi + i, mask);
+            op.pair(a0, a1);
+            store(lo + i, a0, mask);
+            store(hi + i, a1, mask);
+        }
+    }
+
+    template <int kTarget, class Op>
+    static void in_registers(Complex* first_amplitude, std::uint64_t size, const Op& op) {
+        Complex* const p = first_amplitude;
+        std::uint64_t i = 0;
+        for (; i + 4 <= size; i += 4) {
+            prefetch_ahead(p + i);
+            store(p + i, op.template in_register<kTarget>(load(p + i)));
+        }
+        if (i < size) {  // a block of one pair, target 0
+            store(p + i, op.template in_register<kTarget>(load(p + i, first(2))), first(2));
+        }
+    }
+
+    template <class Op>
+    static void block(Complex* first_amplitude, std::uint64_t size, unsigned target, const Op& op) {
+        if (target == 0) return in_registers<0>(first_amplitude, size, op);
+        if (target == 1) return in_registers<1>(first_amplitude, size, op);
+        const std::uint64_t half = std::uint64_t{1} << target;
+        for (std::uint64_t base = 0; base < size; base += 2 * half) {
+            run(first_amplitude + base, first_amplitude + base + half, half, op);
+        }
+    }
+};
+
+using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
+
+}  // namespace
+
+constinit const KernelFamily kAvx512Kernels = Batches::family("avx512");
+
+}  // namespace qubit

@@ -1,0 +1,69 @@
+// The reference family: one pair at a time, in the arithmetic of complex.h. The vector
+// families are checked against these loops bit for bit.
+#include <cstdint>
+
+#include "qubit/register/complex.h"
+#include "qubit/kernels/kernel_batches.h"
+#include "qubit/kernels/kernels.h"
+
+namespace qubit {
+namespace {
+
+// One amplitude per "register": a mask either changes it or leaves it, so the batching
+// only ever asks for the unmasked op.
+template <bool kMasked>
+struct MatrixOp {
+    static_assert(!kMasked);
+    Matrix2 m;
+    unsigned slots;
+    void operator()(Complex& lo, Complex& hi) const {
+        const Complex a0 = lo;
+        const Complex a1 = hi;
+        lo = add(mul(m.m00, a0), mul(m.m01, a1));
+        hi = add(mul(m.m10, a0), mul(m.m11, a1));
+    }
+};
+
+struct DiagonalOp {
+    Diagonal d;
+    void operator()(Complex& lo, Complex& hi) const {
+        lo = mul(d.p0, lo);
+        hi = mul(d.p1, hi);
+    }
+};
+
+struct HadamardOp {
+    void operator()(Complex& lo, Complex& hi) const {
+        const Complex a0 = lo;
+        const Complex a1 = hi;
+        lo = {(a0.re + a1.re) * kHadamard, (a0.im + a1.im) * kHadamard};
+        hi = {(a0.re - a1.re) * kHadamard, (a0.im - a1.im) * kHadamard};
+    }
+};
+
+// One pass over pairs, the same for every op; the batching around it is shared.
+struct Lanes {
+    static constexpr unsigned kLog2 = 0;
+
+    template <class Op>
+    static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
+        for (std::uint64_t i = 0; i < length; ++i) op(lo[i], hi[i]);
+    }
+
+    // A block is a sequence of runs: 2^t pairs, then the next 2^(t+1) amplitudes.
+    template <class Op>
+    static void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
+        const std::uint64_t half = std::uint64_t{1} << target;
+        for (std::uint64_t base = 0; base < size; base += 2 * half) {
+            run(first + base, first + base + half, half, op);
+        }
+    }
+};
+
+using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
+
+}  // namespace
+
+constinit const KernelFamily kPlainKernels = Batches::family("plain");
+
+}  // namespace qubit

@@ -1,0 +1,217 @@
+#include "qubit/measure/collapse.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "qubit/kernels/prefetch_ahead.h"
+#include "qubit/register/zero_fill.h"
+
+namespace qubit {
+namespace {
+
+double probability(Complex a) { return a.re * a.re + a.im * a.im; }
+
+Complex divided(Complex a, double g) { return {a.re / g, a.im / g}; }
+
+// The running-sum rule of every measurement that picks one of many outcomes. An outcome
+// without probability is never picked: a draw of exactly 0 would otherwise pick a leading
+// zero entry, and a draw beyond the rounded total would otherwise fall back to 0 whatever
+// its probability. A NaN probability is not positive; it makes the sum NaN, so the draw is
+// not reached after it and the fallback decides.
+template <class ProbabilityAt>
+Selection select(std::uint64_t count, double r, ProbabilityAt probability_at) {
+    // The sum is serial by definition, so its latency sets the pace. Blocks of entries are
+    // summed in order and checked once: the sum never decreases, so a block that ends below
+    // r holds no outcome. A block that may hold it (or a NaN sum) is walked entry by entry.
+    constexpr std::uint64_t kBlock = 8;
+    double s = 0.0;
+    bool has_mass = false;
+    std::uint64_t block_with_mass = 0;
+    std::uint64_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        double p[kBlock];
+        for (std::uint64_t j = 0; j < kBlock; ++j) p[j] = probability_at(i + j);
+        double t = s;
+        bool positive = false;
+        for (std::uint64_t j = 0; j < kBlock; ++j) {
+            t = t + p[j];
+            positive |= p[j] > 0.0;
+        }
+        if (!(t < r)) break;
+        s = t;
+        block_with_mass = positive ? i : block_with_mass;
+        has_mass |= positive;
+    }
+    std::uint64_t last_with_mass = 0;
+    if (has_mass) {
+        for (std::uint64_t j = block_with_mass; j < block_with_mass + kBlock; ++j) {
+            if (probability_at(j) > 0.0) last_with_mass = j;
+        }
+    }
+    for (; i < count; ++i) {
+        const double p = probability_at(i);
+        s = s + p;
+        const bool positive = p > 0.0;
+        if (positive & (s >= r)) return {i, true};
+        last_with_mass = positive ? i : last_with_mass;
+        has_mass |= positive;
+    }
+    return {last_with_mass, has_mass};
+}
+
+}  // namespace
+
+Selection select_by_running_sum(std::span<const double> probabilities, double r) {
+    return select(probabilities.size(), r, [&](std::uint64_t l) { return probabilities[l]; });
+}
+
+std::uint64_t select_and_collapse_all(std::span<Complex> state, double r) {
+    const Complex* amplitudes = state.data();
+    const std::uint64_t outcome = select(state.size(), r, [=](std::uint64_t i) {
+                                      prefetch_ahead(amplitudes + i);
+                                      return probability(amplitudes[i]);
+                                  }).outcome;
+    {
+        ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
+        zero_fill(state.data(), state.size());
+    }
+    state[outcome] = {1.0, 0.0};
+    return outcome;
+}
+
+QubitOneSum sum_qubit_one(std::span<const Complex> state, unsigned target) {
+    // Pairs (i0, i1 = i0 + half) in ascending order; the compensated sum runs over the i1.
+    // Reading the i0 as well costs little next to the serial sum and tells whether the
+    // qubit's 0 half carries any probability at all.
+    const std::uint64_t half = std::uint64_t{1} << target;
+    double p1 = 0.0;
+    double comp = 0.0;
+    bool zero_half_has_mass = false;
+    for (std::uint64_t base = 0; base < state.size(); base += 2 * half) {
+        const Complex* zero = state.data() + base;
+        const Complex* one = zero + half;
+        for (std::uint64_t i = 0; i < half; ++i) {
+            prefetch_ahead(zero + i);
+            prefetch_ahead(one + i);
+            const double y = probability(one[i]) - comp;
+            const double t = p1 + y;
+            comp = (t - p1) - y;
+            p1 = t;
+            zero_half_has_mass |= probability(zero[i]) != 0.0;
+        }
+    }
+    return {p1, !zero_half_has_mass};
+}
+
+std::uint64_t select_and_collapse_one(std::span<Complex> state, unsigned target, QubitOneSum sum,
+                                      double r) {
+    // With nothing in the 0 half the qubit is 1 whatever the rounding of p1 below 1 says;
+    // outcome 0 would divide nothing but zeros and leave an empty vector.
+    const bool one = r < sum.p1 || (sum.zero_half_empty && sum.p1 > 0.0);
+    const double g = one ? std::sqrt(sum.p1) : std::sqrt(1.0 - sum.p1);
+    const std::uint64_t half = std::uint64_t{1} << target;
+    const std::uint64_t kept_offset = one ? half : 0;
+    ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
+    if (half == 1) {  // qubit 0: kept and dropped amplitudes alternate
+        for (std::uint64_t base = 0; base < state.size(); base += 2) {
+            Complex* pair = state.data() + base;
+            prefetch_ahead(pair);
+            pair[kept_offset] = divided(pair[kept_offset], g);
+            pair[1 - kept_offset] = {0.0, 0.0};
+        }
+        return one ? 1 : 0;
+    }
+    for (std::uint64_t base = 0; base < state.size(); base += 2 * half) {
+        Complex* kept = state.data() + base + kept_offset;
+        Complex* dropped = state.data() + base + (half - kept_offset);
+        zero_fill(dropped, half);
+        for (std::uint64_t i = 0; i < half; ++i) {
+            prefetch_ahead(kept + i);
+            kept[i] = divided(kept[i], g);
+        }
+    }
+    return one ? 1 : 0;
+}
+
+std::uint64_t select_and_collapse_joint(std::span<Complex> state,
+                                        std::span<const std::uint64_t> sorted_targets,
+                                        const OutcomeTable& table, double r) {
+    const Selection chosen = select_by_running_sum(table.entries(), r);
+    if (!chosen.has_mass) return chosen.outcome;  // nothing to renormalise by
+
+    const double g = std::sqrt(table.entries()[chosen.outcome]);
+    if (sorted_targets.empty()) {
+        for (Complex& a : state) {
+            prefetch_ahead(&a);
+            a = divided(a, g);
+        }
+        return chosen.outcome;
+    }
+
+    // Kept are the indices j with (j & mask) == pattern. The bits of the measured qubits
+    // above the lowest one, t0, are constant over a segment of 2^t1 indices (t1 the next
+    // measured qubit), so a segment is either dropped whole or, within it, alternate runs of
+    // 2^t0 indices are kept: those whose bit t0 is the outcome's.
+    std::uint64_t mask = 0;
+    std::uint64_t pattern = 0;
+    for (std::size_t m = 0; m < sorted_targets.size(); ++m) {
+        mask |= std::uint64_t{1} << sorted_targets[m];
+        pattern |= ((chosen.outcome >> m) & 1) << sorted_targets[m];
+    }
+    const std::uint64_t t0 = sorted_targets[0];
+    const auto next = std::upper_bound(sorted_targets.begin(), sorted_targets.end(), t0);
+    const std::uint64_t run = std::uint64_t{1} << t0;
+    const std::uint64_t segment =
+        next == sorted_targets.end() ? state.size() : std::uint64_t{1} << *next;
+    const std::uint64_t upper_mask = mask & ~run;
+    const std::uint64_t upper_pattern = pattern & ~run;
+    const std::uint64_t kept_offset = pattern & run;
+    if (t0 == 0 && next != sorted_targets.end() && *next == 1) {
+        // Qubits 0 and 1 measured: of four indices, one at most is kept.
+        const std::uint64_t offset = pattern & 3;
+        for (std::uint64_t start = 0; start < state.size(); start += 4) {
+            Complex* amplitudes = state.data() + start;
+            prefetch_ahead(amplitudes);
+            const Complex kept = amplitudes[offset];
+            std::fill_n(amplitudes, 4, Complex{0.0, 0.0});
+            if (((start + offset) & mask) == pattern) amplitudes[offset] = divided(kept, g);
+        }
+        return chosen.outcome;
+    }
+    // The kept segments start at upper_pattern plus any combination of the free bits (the
+    // index bits from the segment size up that are not measured); (f - free_bits) & free_bits
+    // steps to the next combination in ascending order. The dropped segments between two kept
+    // ones are zeroed as one run, often long enough to be streamed.
+    const std::uint64_t free_bits = (state.size() - 1) & ~(segment - 1) & ~upper_mask;
+    ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
+    std::uint64_t zeroed_to = 0;
+    for (std::uint64_t f = 0;; f = (f - free_bits) & free_bits) {
+        const std::uint64_t start = upper_pattern | f;
+        Complex* amplitudes = state.data() + start;
+        for (std::uint64_t pair = 0; pair < segment; pair += 2 * run) {
+            Complex* kept = amplitudes + pair + kept_offset;
+            Complex* dropped = amplitudes + pair + (run - kept_offset);
+            if (run >= ZeroFiller::kStreamedRun) {  // else zeroed alongside the kept run
+                zero_fill(dropped, run);
+                for (std::uint64_t i = 0; i < run; ++i) {
+                    prefetch_ahead(kept + i);
+                    kept[i] = divided(kept[i], g);
+                }
+                continue;
+            }
+            for (std::uint64_t i = 0; i < run; ++i) {
+                prefetch_ahead(kept + i);
+                prefetch_ahead(dropped + i);
+                kept[i] = divided(kept[i], g);
+                dropped[i] = {0.0, 0.0};
+            }
+        }
+        zero_fill(state.data() + zeroed_to, start - zeroed_to);
+        zeroed_to = start + segment;
+        if (f == free_bits) break;
+    }
+    zero_fill(state.data() + zeroed_to, state.size() - zeroed_to);
+    return chosen.outcome;
+}
+
+}  // namespace qubit

@@ -1,0 +1,31 @@
+// The probabilities of the joint outcomes of a set of measured qubits, the table that
+// observe_mul draws from. Entry l collects, with plain addition in ascending basis index,
+// the probabilities of the indices j whose bit t(m) equals bit m of l, where t(0) <= t(1) <= ...
+// are the measured qubits (a qubit listed twice occupies two bits of l).
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "qubit/register/complex.h"
+
+namespace qubit {
+
+class OutcomeTable {
+public:
+    // 2^k entries for k = sorted_targets.size() < 60, filled in one pass over `state`.
+    // Throws FatalError naming the byte count (8 * 2^k) when the memory cannot be had.
+    OutcomeTable(std::span<const Complex> state, std::span<const std::uint64_t> sorted_targets);
+    ~OutcomeTable();
+
+    OutcomeTable(const OutcomeTable&) = delete;
+    OutcomeTable& operator=(const OutcomeTable&) = delete;
+
+    std::span<const double> entries() const noexcept { return {entries_, count_}; }
+
+private:
+    double* entries_;
+    std::uint64_t count_;
+};
+
+}  // namespace qubit

@@ -1,0 +1,71 @@
+#include "qubit/register/register.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "qubit/register/fatal_error.h"
+#include "qubit/register/meminfo.h"
+#include "qubit/tiling/tiled_executor.h"
+
+namespace qubit {
+
+std::uint64_t register_bytes(std::uint64_t n, std::uint64_t available_bytes) {
+    if (n >= 60) throw FatalError("capacity overflow");
+    const std::uint64_t needed = std::uint64_t{16} << n;
+    if (needed > available_bytes) {
+        throw FatalError("You have " + std::to_string(available_bytes) +
+                         " bytes of memory and Not enough memory to simulate " + std::to_string(n) +
+                         " qubits! This which needs.. " + std::to_string(needed) +
+                         " bytes of memory! This need " + std::to_string(needed - available_bytes) +
+                         " more memory");
+    }
+    if (needed > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        throw FatalError("capacity overflow");
+    }
+    return needed;
+}
+
+QuantumRegister::QuantumRegister(std::uint64_t n) : QuantumRegister(n, available_memory()) {}
+
+QuantumRegister::QuantumRegister(std::uint64_t n, std::uint64_t available_bytes, TileShape tiles)
+    : n_(n),
+      state_(register_bytes(n, available_bytes) / sizeof(Complex)),
+      dim_(std::uint64_t{1} << n),
+      tiles_(tiles),
+      pending_(n > tiles.qubits ? PendingGates::with_list() : PendingGates()) {
+    state_.data()[0] = {1.0, 0.0};
+}
+
+GateResult QuantumRegister::submit(const GateRecord& gate) {
+    if (!pending_.deferring()) {
+        apply_gate({state_.data(), state_.size()}, static_cast<unsigned>(n_), gate,
+                   active_kernels());
+    } else {
+        if (pending_.full()) apply_pending();
+        pending_.push(gate);
+    }
+    return GateResult(*this);
+}
+
+void QuantumRegister::apply_pending() const {
+    if (pending_.empty()) return;
+    run_gates({state_.data(), state_.size()}, static_cast<unsigned>(n_), pending_.gates(),
+              active_kernels(), tiles_);
+    pending_.clear();
+}
+
+Complex& QuantumRegister::at(std::uint64_t index) {
+    if (index >= state_.size()) {
+        throw FatalError("index " + std::to_string(index) + " out of bounds for " +
+                         std::to_string(state_.size()) + " amplitudes");
+    }
+    apply_pending();
+    return state_.data()[index];
+}
+
+const Complex& QuantumRegister::at(std::uint64_t index) const {
+    return const_cast<QuantumRegister*>(this)->at(index);
+}
+
+}  // namespace qubit

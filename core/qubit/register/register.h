@@ -1,0 +1,103 @@
+// The state vector of a register of n qubits: one complex amplitude for each of the 2^n
+// basis states. Qubit k is bit k of a basis index (qubit 0 is the least significant bit).
+//
+// A register larger than a tile keeps the gates it is given in a bounded list and applies
+// them in groups, tile by tile (tiling/), when the list fills or before anything reads the
+// amplitudes; a smaller one applies each gate at once. Either way every amplitude read is
+// the one that applying the gates one at a time gives, to the last bit.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "qubit/gates/gate_record.h"
+#include "qubit/register/amplitudes.h"
+#include "qubit/register/complex.h"
+#include "qubit/register/dirac_ket.h"
+#include "qubit/register/result.h"
+#include "qubit/tiling/pending_gates.h"
+#include "qubit/tiling/tile_shape.h"
+
+namespace qubit {
+
+class QuantumRegister;
+using GateResult = Result<std::reference_wrapper<QuantumRegister>>;
+using Qubits = std::vector<std::uint64_t>;
+
+class QuantumRegister {
+public:
+    static constexpr std::uint64_t kMaxQubits = 58;
+
+    // |0...0> of n qubits, after checking the operating system's available memory.
+    // Throws FatalError: the memory-guard text, or "capacity overflow".
+    explicit QuantumRegister(std::uint64_t n);
+    // The same with the available-memory figure given instead of read, and the tiles'
+    // shape given instead of taken from the machine's cache.
+    QuantumRegister(std::uint64_t n, std::uint64_t available_bytes,
+                    TileShape tiles = machine_tile_shape());
+
+    std::uint64_t n() const noexcept { return n_; }
+    std::uint64_t dim() const noexcept { return dim_; }
+    // The amplitudes, after every gate given so far.
+    std::span<Complex> state() {
+        apply_pending();
+        return {state_.data(), state_.size()};
+    }
+    std::span<const Complex> state() const {
+        apply_pending();
+        return {state_.data(), state_.size()};
+    }
+
+    // Checked element access: an index at or beyond the array is a FatalError.
+    Complex& at(std::uint64_t index);
+    const Complex& at(std::uint64_t index) const;
+
+    // Single-qubit gates. Failure "..." when target >= n.
+    GateResult H(std::uint64_t target);
+    GateResult X(std::uint64_t target);
+    GateResult U(std::uint64_t target, Complex u00, Complex u01, Complex u10, Complex u11);
+    GateResult Rx(std::uint64_t target, double theta);
+    GateResult Ry(std::uint64_t target, double theta);
+    GateResult Rz(std::uint64_t target, double theta);
+
+    // Permutation gates. Failure "..." ("input out of scope." for CCNOT) on a qubit >= n or
+    // on coinciding qubits.
+    GateResult CNOT(std::uint64_t control, std::uint64_t target);
+    GateResult SWAP(std::uint64_t q1, std::uint64_t q2);
+    GateResult CCNOT(std::uint64_t control1, std::uint64_t control2, std::uint64_t target);
+    GateResult CSSWAP(std::uint64_t control, std::uint64_t target_1, std::uint64_t target_2);
+
+    // [[u00, u01], [u10, u11]] on `target` where every qubit of `control` is 1.
+    GateResult MCU(Qubits control, std::uint64_t target, Complex u00, Complex u01, Complex u10,
+                   Complex u11);
+
+    // Measurements draw one number from the calling thread's generator and collapse the
+    // state. A qubit >= n is FatalError "target out of scope!".
+    Result<DiracKet> observe();
+    Result<DiracKet> observe_one(std::uint64_t target);
+    Result<DiracKet> observe_mul(Qubits targets);
+    // The probability of every basis state; the register is untouched.
+    Result<std::vector<double>> god_observe() const;
+
+private:
+    // Applies `gate` now, or keeps it with the pending ones.
+    GateResult submit(const GateRecord& gate);
+    // Applies every pending gate. Logically const: the amplitudes it writes are the ones a
+    // reader would see anyway.
+    void apply_pending() const;
+
+    std::uint64_t n_;
+    mutable Amplitudes state_;
+    std::uint64_t dim_;
+    TileShape tiles_;
+    mutable PendingGates pending_;
+};
+
+// Bytes of amplitudes a register of n qubits needs, after the guard: throws FatalError with
+// "capacity overflow" for n >= 60 or a count beyond a signed 64-bit size, and with the
+// memory-guard text when the bytes exceed `available_bytes`.
+std::uint64_t register_bytes(std::uint64_t n, std::uint64_t available_bytes);
+
+}  // namespace qubit

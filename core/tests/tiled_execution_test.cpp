@@ -1,0 +1,138 @@
+// The tiled execution against one gate at a time: tiny forced tiles, so that every grouping,
+// every tile path and every control arrangement runs at a dozen qubits or less, compared bit
+// for bit on awkward states and matrices (NaNs, infinities, signed zeros, subnormals).
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "amplitude_checks.h"
+#include "qubit/gates/gate_record.h"
+#include "qubit/kernels/kernels.h"
+#include "qubit/register/register.h"
+#include "qubit/tiling/tiled_executor.h"
+
+namespace qubit {
+namespace {
+
+using testing::awkward_state;
+using testing::kPlentyOfMemory;
+using testing::same_state;
+
+class RandomGates {
+public:
+    RandomGates(unsigned n, std::uint64_t seed) : n_(n), rng_(seed) {}
+
+    // Any gate of any kind, with controls anywhere, sometimes with awkward entries.
+    GateRecord next() {
+        GateRecord gate{};
+        gate.kind = static_cast<GateKind>(below(5));
+        std::uint64_t free = (std::uint64_t{1} << n_) - 1;
+        gate.target = take(free);
+        if (gate.kind == GateKind::kSwap) {
+            gate.partner = take(free);
+            if (gate.partner < gate.target) std::swap(gate.partner, gate.target);
+        }
+        if (gate.kind == GateKind::kMatrix || gate.kind == GateKind::kFlip ||
+            gate.kind == GateKind::kSwap) {
+            for (unsigned c = below(4); c > 0 && free != 0; --c) gate.controls |= bit(take(free));
+        }
+        gate.matrix = {entry(), entry(), entry(), entry()};
+        return gate;
+    }
+
+    unsigned below(unsigned bound) { return static_cast<unsigned>(rng_() % bound); }
+
+private:
+    static std::uint64_t bit(unsigned q) { return std::uint64_t{1} << q; }
+
+    std::uint8_t take(std::uint64_t& free) {
+        for (;;) {
+            const unsigned q = below(n_);
+            if ((free & bit(q)) != 0) {
+                free &= ~bit(q);
+                return static_cast<std::uint8_t>(q);
+            }
+        }
+    }
+
+    double part() {
+        constexpr double kSpecials[] = {std::numeric_limits<double>::quiet_NaN(),
+                                        std::numeric_limits<double>::infinity(), -0.0, 0.0,
+                                        std::numeric_limits<double>::denorm_min()};
+        if (below(16) == 0) return kSpecials[below(5)];
+        return std::uniform_real_distribution<double>(-1.0, 1.0)(rng_);
+    }
+    Complex entry() { return {part(), part()}; }
+
+    unsigned n_;
+    std::mt19937_64 rng_;
+};
+
+TEST(TiledExecution, SameBitsAsOneGateAtATimeForEveryFamilyAndShape) {
+    const TileShape shapes[] = {{3, 2}, {4, 2}, {5, 3}, {6, 2}};
+    for (const KernelFamily* family : supported_kernels()) {
+        for (const TileShape shape : shapes) {
+            for (unsigned n = shape.qubits + 1; n <= 11; n += 2) {
+                for (std::uint64_t seed = 0; seed < 4; ++seed) {
+                    SCOPED_TRACE(::testing::Message() << family->name << " tile 2^" << shape.qubits
+                                                      << " low " << shape.low_qubits << " n " << n
+                                                      << " seed " << seed);
+                    RandomGates random(n, seed * 131 + n);
+                    std::vector<GateRecord> gates(40 + random.below(80));
+                    for (GateRecord& gate : gates) gate = random.next();
+                    std::vector<Complex> one_by_one = awkward_state(std::size_t{1} << n, seed);
+                    std::vector<Complex> tiled = one_by_one;
+                    for (const GateRecord& gate : gates) apply_gate(one_by_one, n, gate, *family);
+                    run_gates(tiled, n, gates, *family, shape);
+                    ASSERT_TRUE(same_state(tiled, one_by_one));
+                }
+            }
+        }
+    }
+}
+
+// Through the register: gates deferred past the list's capacity and read back at random
+// points, against a register that applies each gate as it comes.
+TEST(TiledExecution, DeferringRegisterReadsWhatAnEagerOneHolds) {
+    constexpr unsigned n = 9;
+    QuantumRegister deferring(n, kPlentyOfMemory, {4, 2});
+    QuantumRegister eager(n, kPlentyOfMemory, {n, 2});
+    const std::vector<Complex> start = awkward_state(std::size_t{1} << n, 7);
+    testing::load(deferring, start);
+    testing::load(eager, start);
+    std::mt19937_64 rng(11);
+    const auto q = [&] { return rng() % n; };
+    for (int call = 0; call < 1500; ++call) {
+        const std::uint64_t a = q(), b = (a + 1 + rng() % (n - 1)) % n;
+        const std::uint64_t c = (b + 1 + rng() % (n - 2)) % n == a ? (a + n - 1) % n
+                                                                      : (b + 1 + rng() % (n - 2)) % n;
+        const double theta = static_cast<double>(rng() % 10000) / 997.0;
+        const Complex e0{0.6, -0.8}, e1{0.0, 1.0};
+        for (QuantumRegister* reg : {&deferring, &eager}) {
+            switch (call % 11) {
+                case 0: (void)reg->H(a); break;
+                case 1: (void)reg->X(a); break;
+                case 2: (void)reg->U(a, e0, e1, e1, e0); break;
+                case 3: (void)reg->Rx(a, theta); break;
+                case 4: (void)reg->Ry(a, theta); break;
+                case 5: (void)reg->Rz(a, theta); break;
+                case 6: (void)reg->CNOT(a, b); break;
+                case 7: (void)reg->SWAP(a, b); break;
+                case 8: (void)reg->CCNOT(a, b, c); break;
+                case 9: (void)reg->CSSWAP(a, b, c); break;
+                default: (void)reg->MCU({b, c}, a, e0, e1, e1, e0); break;
+            }
+        }
+        if (rng() % 200 == 0) {
+            ASSERT_TRUE(same_state(deferring.state(), testing::snapshot(eager))) << "call " << call;
+        }
+    }
+    ASSERT_TRUE(same_state(deferring.state(), testing::snapshot(eager)));
+}
+
+}  // namespace
+}  // namespace qubit
