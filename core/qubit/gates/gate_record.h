@@ -38,6 +38,9 @@ std::uint64_t moved_qubits(const GateRecord& gate);
 // caller when they hold 1 there. Allocates nothing; the results do not depend on `outside`:
 // every pair goes through the same arithmetic as when the whole state is done at once.
 void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
-                const KernelFamily& family, const FixedBits& outside = {});
+                const KernelFamily& family, const FixedBits& outside);
+// The same over the whole state.
+void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
+                const KernelFamily& family);
 
 }  // namespace qubit

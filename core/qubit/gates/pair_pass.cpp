@@ -50,15 +50,17 @@ struct BoundOp {
     const PairOp& op;
     unsigned slots;
 
+    Diagonal diagonal() const { return {op.m->m00, op.m->m11}; }
+
     void blocks(const std::uint64_t* starts, std::uint64_t count, std::uint64_t size,
                 unsigned target) const {
         switch (op.kind) {
             case PairOp::Kind::kHadamard:
                 return family.hadamard_blocks(state, starts, count, size, target);
             case PairOp::Kind::kDiagonal:
-                return family.diagonal_blocks(state, starts, count, size, target, op.d);
+                return family.diagonal_blocks(state, starts, count, size, target, diagonal());
             case PairOp::Kind::kMatrix:
-                return family.matrix_blocks(state, starts, count, size, target, op.m, slots);
+                return family.matrix_blocks(state, starts, count, size, target, *op.m, slots);
         }
     }
 
@@ -68,29 +70,36 @@ struct BoundOp {
             case PairOp::Kind::kHadamard:
                 return family.hadamard_runs(state, starts, count, length, half);
             case PairOp::Kind::kDiagonal:
-                return family.diagonal_runs(state, starts, count, length, half, op.d);
+                return family.diagonal_runs(state, starts, count, length, half, diagonal());
             case PairOp::Kind::kMatrix:
-                return family.matrix_runs(state, starts, count, length, half, op.m, slots);
+                return family.matrix_runs(state, starts, count, length, half, *op.m, slots);
         }
     }
 };
 
 }  // namespace
 
-void apply_pair_op(std::span<Complex> state, unsigned n, FixedBits fixed, std::uint64_t controls,
-                   unsigned target, const PairOp& op, const KernelFamily& family) {
+void apply_pair_op(std::span<Complex> state, unsigned n, const FixedBits& outside,
+                   std::uint64_t controls, unsigned target, const PairOp& op,
+                   const KernelFamily& family) {
+    const std::uint64_t whole[1] = {0};
+    if (controls == 0 && outside.count() == 0) {  // the common case, kept short for small states
+        require_index_below((std::uint64_t{1} << n) - 1, state.size());
+        BoundOp{family, state.data(), op, kAllSlots}.blocks(whole, 1, std::uint64_t{1} << n, target);
+        return;
+    }
     // Controls inside one vector register select its slots; the others select the places
     // the kernels visit.
     const unsigned width = family.vector_log2 < n ? family.vector_log2 : n;
     const std::uint64_t low_controls = controls & ((std::uint64_t{1} << width) - 1);
     const BoundOp kernels{family, state.data(), op, slots_with(low_controls, width)};
     // The working positions: every other control, with value 1.
+    FixedBits fixed = outside;
     for (std::uint64_t rest = controls & ~low_controls; rest != 0; rest &= rest - 1) {
         fixed.add(static_cast<unsigned>(std::countr_zero(rest)), 1);
     }
     if (fixed.count() == 0) {
         require_index_below((std::uint64_t{1} << n) - 1, state.size());
-        const std::uint64_t whole[1] = {0};
         kernels.blocks(whole, 1, std::uint64_t{1} << n, target);
         return;
     }
@@ -122,7 +131,7 @@ void apply_pair_op(std::span<Complex> state, unsigned n, FixedBits fixed, std::u
 
 void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls, unsigned target,
                       const Matrix2& m, const KernelFamily& family) {
-    apply_pair_op(state, n, {}, controls, target, PairOp::general(m), family);
+    apply_pair_op(state, n, FixedBits{}, controls, target, {PairOp::Kind::kMatrix, &m}, family);
 }
 
 }  // namespace qubit

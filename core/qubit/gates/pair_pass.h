@@ -12,16 +12,12 @@
 
 namespace qubit {
 
-// Which kernel of a family, and its constants.
+// Which kernel of a family, and its constants: the matrix, or the diagonal's two entries in
+// the matrix's m00 and m11. The matrix is the caller's and must outlive the call.
 struct PairOp {
     enum class Kind : std::uint8_t { kHadamard, kDiagonal, kMatrix };
     Kind kind;
-    Matrix2 m;   // kMatrix
-    Diagonal d;  // kDiagonal
-
-    static PairOp hadamard() { return {Kind::kHadamard, {}, {}}; }
-    static PairOp diagonal(const Diagonal& d) { return {Kind::kDiagonal, {}, d}; }
-    static PairOp general(const Matrix2& m) { return {Kind::kMatrix, m, {}}; }
+    const Matrix2* m;
 };
 
 // Applies `op` to qubit `target` within the basis states of an n-qubit `state` whose
@@ -29,8 +25,9 @@ struct PairOp {
 // are 1. Neither may contain `target`, and every position must be below n; controls only
 // go with the matrix kind. Throws FatalError, before anything is written, when `state` is
 // shorter than 2^n.
-void apply_pair_op(std::span<Complex> state, unsigned n, FixedBits fixed, std::uint64_t controls,
-                   unsigned target, const PairOp& op, const KernelFamily& family);
+void apply_pair_op(std::span<Complex> state, unsigned n, const FixedBits& fixed,
+                   std::uint64_t controls, unsigned target, const PairOp& op,
+                   const KernelFamily& family);
 
 // `m` on `target` where every qubit of `controls` is 1, over the whole state.
 void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls, unsigned target,

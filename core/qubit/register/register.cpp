@@ -37,15 +37,9 @@ QuantumRegister::QuantumRegister(std::uint64_t n, std::uint64_t available_bytes,
     state_.data()[0] = {1.0, 0.0};
 }
 
-GateResult QuantumRegister::submit(const GateRecord& gate) {
-    if (!pending_.deferring()) {
-        apply_gate({state_.data(), state_.size()}, static_cast<unsigned>(n_), gate,
-                   active_kernels());
-    } else {
-        if (pending_.full()) apply_pending();
-        pending_.push(gate);
-    }
-    return GateResult(*this);
+void QuantumRegister::defer(const GateRecord& gate) {
+    if (pending_.full()) apply_pending();
+    pending_.push(gate);
 }
 
 void QuantumRegister::apply_pending() const {

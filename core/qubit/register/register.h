@@ -83,7 +83,16 @@ public:
 
 private:
     // Applies `gate` now, or keeps it with the pending ones.
-    GateResult submit(const GateRecord& gate);
+    GateResult submit(const GateRecord& gate) {
+        if (pending_.deferring()) {
+            defer(gate);
+        } else {
+            apply_gate({state_.data(), state_.size()}, static_cast<unsigned>(n_), gate,
+                       active_kernels());
+        }
+        return GateResult(*this);
+    }
+    void defer(const GateRecord& gate);
     // Applies every pending gate. Logically const: the amplitudes it writes are the ones a
     // reader would see anyway.
     void apply_pending() const;
