@@ -7,7 +7,7 @@ import argparse
 import math
 import timeit
 
-from common import StreamingPass, machine, paired
+from common import apply_gates_at_once, StreamingPass, machine, paired
 from zelvanic import QuantumRegister
 
 M = (0.6 + 0j, 0.8j, 0.8j, 0.6 + 0j)  # a unitary with no zero entry
@@ -66,6 +66,7 @@ def call_overhead(repeats):
 
 
 def main():
+    apply_gates_at_once()
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--big", action="store_true", help="also n = 26 (1 GiB of amplitudes)")
     parser.add_argument("--repeats", type=int, default=11)

@@ -9,7 +9,7 @@ import time
 
 import numpy as np
 
-from common import StreamingPass, best_seconds, machine, paired
+from common import apply_gates_at_once, StreamingPass, best_seconds, machine, paired
 from zelvanic import QuantumRegister
 
 
@@ -36,6 +36,7 @@ def timed_measurement(n, measure, baseline, repeats):
 
 
 def main():
+    apply_gates_at_once()
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--repeats", type=int, default=7)
     args = parser.parse_args()
