@@ -57,12 +57,12 @@ public:
                    Complex u11);
 
     // Measurements draw one number from the calling thread's generator and collapse the
-    // state. A qubit >= n is FatalError "target out of scope!".
-    Result<DiracKet> observe();
-    Result<DiracKet> observe_one(std::uint64_t target);
-    Result<DiracKet> observe_mul(Qubits targets);
+    // state. They have no failure value: a qubit >= n is FatalError "target out of scope!".
+    DiracKet observe();
+    DiracKet observe_one(std::uint64_t target);
+    DiracKet observe_mul(Qubits targets);
     // The probability of every basis state; the register is untouched.
-    Result<std::vector<double>> god_observe() const;
+    std::vector<double> god_observe() const;
 
 private:
     GateResult done() { return GateResult(*this); }
