@@ -13,10 +13,11 @@
 
 #include "qubit/bits.h"
 #include "qubit/fatal_error.h"
+#include "qubit/qubit_limits.h"
 
 namespace qubit {
 
-// Qubits with a fixed value, ascending. A register has at most 58 qubits.
+// Qubits with a fixed value, ascending. A register has at most kMaxQubits qubits.
 class FixedBits {
 public:
     // Adds qubit `position` (not yet present) with value `bit`.
@@ -68,6 +69,7 @@ public:
 
 private:
     std::array<unsigned, 64> position_{};
+    static_assert(kMaxQubits <= 64, "every qubit of a register has a bit in a mask");
     unsigned count_ = 0;
     std::uint64_t mask_ = 0;  // every fixed position
     std::uint64_t ones_ = 0;  // the fixed positions whose value is 1

@@ -94,7 +94,7 @@ void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t contro
 GateResult QuantumRegister::MCU(Qubits control, std::uint64_t target, Complex u00, Complex u01,
                                 Complex u10, Complex u11) {
     if (target >= n_) return Failure{"..."};
-    std::uint64_t controls = 0;  // n <= 58, so every valid qubit has a bit here
+    std::uint64_t controls = 0;  // n <= kMaxQubits, so every valid qubit has a bit here
     for (const std::uint64_t c : control) {
         if (c >= n_ || c == target) return Failure{"..."};
         const std::uint64_t bit = std::uint64_t{1} << c;

@@ -32,7 +32,7 @@ DiracKet QuantumRegister::observe_mul(Qubits targets) {
         if (target >= n_) throw FatalError("target out of scope!");
     }
     std::sort(targets.begin(), targets.end());
-    if (targets.size() >= 60) throw FatalError("capacity overflow");
+    if (targets.size() >= kOverflowQubits) throw FatalError("capacity overflow");
     const OutcomeTable table(state(), targets);
     const double r = draw_f64();
     return DiracKet{select_and_collapse_joint(state(), targets, table, r), targets.size()};

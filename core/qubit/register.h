@@ -10,6 +10,7 @@
 #include "qubit/amplitudes.h"
 #include "qubit/complex.h"
 #include "qubit/dirac_ket.h"
+#include "qubit/qubit_limits.h"
 #include "qubit/result.h"
 
 namespace qubit {
@@ -20,8 +21,6 @@ using Qubits = std::vector<std::uint64_t>;
 
 class QuantumRegister {
 public:
-    static constexpr std::uint64_t kMaxQubits = 58;
-
     // |0...0> of n qubits, after checking the operating system's available memory.
     // Throws FatalError: the memory-guard text, or "capacity overflow".
     explicit QuantumRegister(std::uint64_t n);
@@ -73,7 +72,7 @@ private:
 };
 
 // Bytes of amplitudes a register of n qubits needs, after the guard: throws FatalError with
-// "capacity overflow" for n >= 60 or a count beyond a signed 64-bit size, and with the
+// "capacity overflow" for n >= kOverflowQubits or a count beyond a signed 64-bit size, and with the
 // memory-guard text when the bytes exceed `available_bytes`.
 std::uint64_t register_bytes(std::uint64_t n, std::uint64_t available_bytes);
 
