@@ -20,4 +20,7 @@ inline Complex mul(Complex m, Complex a) {
 
 inline Complex add(Complex a, Complex b) { return {a.re + b.re, a.im + b.im}; }
 
+// |a|^2, the probability an amplitude stands for (std::norm of a complex number).
+inline double norm(Complex a) { return a.re * a.re + a.im * a.im; }
+
 }  // namespace qubit
