@@ -13,18 +13,10 @@
 #include "qubit/complex.h"
 #include "qubit/kernel_batches.h"
 #include "qubit/kernels.h"
+#include "qubit/prefetch_ahead.h"
 
 namespace qubit {
 namespace {
-
-// The hardware prefetcher alone leaves these loops short of memory speed, most of all when
-// runs are shorter than a page, so each loop asks for the lines 4 KiB ahead of it. A
-// prefetch never faults; the address is made as an integer, so passing the end is harmless.
-void prefetch_ahead(const Complex* p) {
-    constexpr std::uintptr_t kAheadBytes = 4096;
-    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(p) + kAheadBytes;
-    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-}
 
 __m256d load(const Complex* p) { return _mm256_loadu_pd(&p->re); }
 void store(Complex* p, __m256d x) { _mm256_storeu_pd(&p->re, x); }

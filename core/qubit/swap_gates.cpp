@@ -4,6 +4,7 @@
 
 #include "qubit/exchange_runs.h"
 #include "qubit/index_runs.h"
+#include "qubit/prefetch_ahead.h"
 #include "qubit/register.h"
 
 namespace qubit {
@@ -12,15 +13,6 @@ namespace {
 constexpr std::uint64_t bit(std::uint64_t position) { return std::uint64_t{1} << position; }
 
 GateResult fail(const char* message) { return Failure{message}; }
-
-// The hardware prefetcher alone leaves the exchanges short of memory speed, so the loop asks
-// for the lines 4 KiB ahead of it. A prefetch never faults; the address is made as an
-// integer, so passing the end is harmless.
-void prefetch_ahead(const Complex* p) {
-    constexpr std::uintptr_t kAheadBytes = 4096;
-    __builtin_prefetch(
-        reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + kAheadBytes), 1);
-}
 
 }  // namespace
 
