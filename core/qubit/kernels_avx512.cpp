@@ -70,14 +70,18 @@ constexpr int kA1Lanes[2] = {_MM_SHUFFLE(3, 3, 1, 1), _MM_SHUFFLE(3, 2, 3, 2)};
 constexpr unsigned kA1Slots[2] = {0b1010, 0b1100};
 constexpr __mmask8 kA1Doubles[2] = {0b11001100, 0b11110000};
 
+// The lane pattern goes through a constexpr variable: unoptimised, GCC does not fold an
+// array element into the instruction's immediate operand.
 template <int kTarget>
 __m512d all_a0(__m512d x) {
-    return _mm512_shuffle_f64x2(x, x, kA0Lanes[kTarget]);
+    constexpr int kLanes = kA0Lanes[kTarget];
+    return _mm512_shuffle_f64x2(x, x, kLanes);
 }
 
 template <int kTarget>
 __m512d all_a1(__m512d x) {
-    return _mm512_shuffle_f64x2(x, x, kA1Lanes[kTarget]);
+    constexpr int kLanes = kA1Lanes[kTarget];
+    return _mm512_shuffle_f64x2(x, x, kLanes);
 }
 
 // kMasked: only the slots in `slots` take the new values (a control inside the register).
