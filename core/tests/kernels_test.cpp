@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,10 +18,22 @@ namespace qubit {
 namespace {
 
 using testing::awkward_state;
-using testing::same_state;
+using testing::Nans;
 
 const Matrix2 kMatrix{{0.6, -0.0}, {-0.0, 0.8}, {1e-310, -0.8}, {0.6, 0.5}};
 const Diagonal kPhases{{0.8, -0.6}, {-0.0, 1.0}};
+
+// Factors with NaNs of both signs and payloads, as a rotation by a NaN angle makes them:
+// a NaN result must carry the same bits in every family.
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kOtherNaN = -std::bit_cast<double>(std::uint64_t{0x7ff8000000000bad});
+const Matrix2 kNaNMatrix{{kNaN, -0.0}, {0.5, -kNaN}, {kOtherNaN, 0.8}, {0.6, kNaN}};
+const Diagonal kNaNPhases{{-kNaN, 0.6}, {0.8, kOtherNaN}};
+
+::testing::AssertionResult same_state(std::span<const Complex> actual,
+                                      std::span<const Complex> expected) {
+    return testing::same_state(actual, expected, Nans::kExact);
+}
 
 // The vector families, each to be held against the plain one.
 std::vector<const KernelFamily*> fast_families() {
@@ -72,6 +87,10 @@ TEST(KernelFamilies, BlocksMatchPlainForEveryTarget) {
                                                                t, kPhases);
                                              f.hadamard_blocks(state, starts.data(), count, size,
                                                                t);
+                                             f.matrix_blocks(state, starts.data(), count, size, t,
+                                                             kNaNMatrix, kAllSlots);
+                                             f.diagonal_blocks(state, starts.data(), count, size,
+                                                               t, kNaNPhases);
                                          });
                 }
             }
@@ -93,6 +112,10 @@ TEST(KernelFamilies, RunsMatchPlainForEveryLength) {
                                          f.diagonal_runs(state, starts.data(), 3, length, half,
                                                          kPhases);
                                          f.hadamard_runs(state, starts.data(), 3, length, half);
+                                         f.matrix_runs(state, starts.data(), 3, length, half,
+                                                       kNaNMatrix, kAllSlots);
+                                         f.diagonal_runs(state, starts.data(), 3, length, half,
+                                                         kNaNPhases);
                                      });
             }
         }
