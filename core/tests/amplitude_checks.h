@@ -45,8 +45,8 @@ inline ::testing::AssertionResult same_state(std::span<const Complex> actual,
                                              std::span<const Complex> expected,
                                              Nans nans = Nans::kAnyMatches) {
     if (actual.size() != expected.size()) {
-        return ::testing::AssertionFailure() << "sizes " << actual.size() << " and "
-                                             << expected.size();
+        return ::testing::AssertionFailure()
+               << "sizes " << actual.size() << " and " << expected.size();
     }
     for (std::size_t i = 0; i < actual.size(); ++i) {
         if (!same_bits(actual[i], expected[i], nans)) {

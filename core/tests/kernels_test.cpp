@@ -1,3 +1,5 @@
+#include "qubit/kernels.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -12,7 +14,6 @@
 #include "amplitude_checks.h"
 #include "qubit/controlled_kernel.h"
 #include "qubit/index_runs.h"
-#include "qubit/kernels.h"
 
 namespace qubit {
 namespace {
@@ -79,19 +80,17 @@ TEST(KernelFamilies, BlocksMatchPlainForEveryTarget) {
                     }
                     const std::uint64_t size = std::uint64_t{1} << log_size;
                     const std::uint64_t count = starts.size();
-                    expect_same_as_plain(*family, std::size_t{1} << n, n * 100 + t,
-                                         [&](const KernelFamily& f, Complex* state) {
-                                             f.matrix_blocks(state, starts.data(), count, size, t,
-                                                             kMatrix, kAllSlots);
-                                             f.diagonal_blocks(state, starts.data(), count, size,
-                                                               t, kPhases);
-                                             f.hadamard_blocks(state, starts.data(), count, size,
-                                                               t);
-                                             f.matrix_blocks(state, starts.data(), count, size, t,
-                                                             kNaNMatrix, kAllSlots);
-                                             f.diagonal_blocks(state, starts.data(), count, size,
-                                                               t, kNaNPhases);
-                                         });
+                    expect_same_as_plain(
+                        *family, std::size_t{1} << n, n * 100 + t,
+                        [&](const KernelFamily& f, Complex* state) {
+                            f.matrix_blocks(state, starts.data(), count, size, t, kMatrix,
+                                            kAllSlots);
+                            f.diagonal_blocks(state, starts.data(), count, size, t, kPhases);
+                            f.hadamard_blocks(state, starts.data(), count, size, t);
+                            f.matrix_blocks(state, starts.data(), count, size, t, kNaNMatrix,
+                                            kAllSlots);
+                            f.diagonal_blocks(state, starts.data(), count, size, t, kNaNPhases);
+                        });
                 }
             }
         }
@@ -102,21 +101,18 @@ TEST(KernelFamilies, RunsMatchPlainForEveryLength) {
     for (const KernelFamily* family : fast_families()) {
         for (std::uint64_t length = 1; length <= 11; ++length) {
             for (std::uint64_t half = length; half <= 16; half += 5) {
-                SCOPED_TRACE(::testing::Message() << family->name << " length " << length
-                                                  << " half " << half);
+                SCOPED_TRACE(::testing::Message()
+                             << family->name << " length " << length << " half " << half);
                 const std::vector<std::uint64_t> starts = {0, 2 * half + 1, 5 * half + 3};
-                expect_same_as_plain(*family, 8 * half + 4, length * 17 + half,
-                                     [&](const KernelFamily& f, Complex* state) {
-                                         f.matrix_runs(state, starts.data(), 3, length, half,
-                                                       kMatrix, kAllSlots);
-                                         f.diagonal_runs(state, starts.data(), 3, length, half,
-                                                         kPhases);
-                                         f.hadamard_runs(state, starts.data(), 3, length, half);
-                                         f.matrix_runs(state, starts.data(), 3, length, half,
-                                                       kNaNMatrix, kAllSlots);
-                                         f.diagonal_runs(state, starts.data(), 3, length, half,
-                                                         kNaNPhases);
-                                     });
+                expect_same_as_plain(
+                    *family, 8 * half + 4, length * 17 + half,
+                    [&](const KernelFamily& f, Complex* state) {
+                        f.matrix_runs(state, starts.data(), 3, length, half, kMatrix, kAllSlots);
+                        f.diagonal_runs(state, starts.data(), 3, length, half, kPhases);
+                        f.hadamard_runs(state, starts.data(), 3, length, half);
+                        f.matrix_runs(state, starts.data(), 3, length, half, kNaNMatrix, kAllSlots);
+                        f.diagonal_runs(state, starts.data(), 3, length, half, kNaNPhases);
+                    });
             }
         }
     }
@@ -127,8 +123,8 @@ TEST(KernelFamilies, SlotMasksChangeOnlyTheirSlots) {
         const std::uint64_t width = std::uint64_t{1} << family->vector_log2;
         for (unsigned slots = 0; slots < (1u << width); ++slots) {
             for (std::uint64_t length : {width, 3 * width, 3 * width + 1, 4 * width}) {
-                SCOPED_TRACE(::testing::Message() << family->name << " slots " << slots
-                                                  << " length " << length);
+                SCOPED_TRACE(::testing::Message()
+                             << family->name << " slots " << slots << " length " << length);
                 const std::uint64_t half = 32, starts[2] = {0, 64};
                 const std::vector<Complex> before = awkward_state(128, slots * 7 + length);
                 std::vector<Complex> expected = before, fast = before;
@@ -141,8 +137,8 @@ TEST(KernelFamilies, SlotMasksChangeOnlyTheirSlots) {
                 EXPECT_TRUE(same_state(fast, expected));
             }
             for (unsigned t = 0; t < family->vector_log2; ++t) {
-                SCOPED_TRACE(::testing::Message() << family->name << " slots " << slots
-                                                  << " in-register target " << t);
+                SCOPED_TRACE(::testing::Message()
+                             << family->name << " slots " << slots << " in-register target " << t);
                 const std::uint64_t start[1] = {0};
                 const std::vector<Complex> before = awkward_state(16, slots * 5 + t);
                 std::vector<Complex> expected = before, fast = before;
@@ -159,15 +155,15 @@ TEST(KernelFamilies, SlotMasksChangeOnlyTheirSlots) {
 
 // The controlled driver splits its work by the family's register width, so this also
 // covers the slot masks of controls inside a register.
-void expect_controlled_same_as_plain(const KernelFamily& family, unsigned n,
-                                     std::uint64_t controls, unsigned target) {
-    SCOPED_TRACE(::testing::Message() << family.name << " n " << n << " controls " << controls
-                                      << " target " << target);
-    expect_same_as_plain(family, std::size_t{1} << n, controls * 64 + target,
-                         [&](const KernelFamily& f, Complex* state) {
-                             apply_controlled({state, std::size_t{1} << n}, n, controls, target,
-                                              kMatrix, f);
-                         });
+void expect_controlled_same_as_plain(const KernelFamily& family, unsigned n, std::uint64_t controls,
+                                     unsigned target) {
+    SCOPED_TRACE(::testing::Message()
+                 << family.name << " n " << n << " controls " << controls << " target " << target);
+    expect_same_as_plain(
+        family, std::size_t{1} << n, controls * 64 + target,
+        [&](const KernelFamily& f, Complex* state) {
+            apply_controlled({state, std::size_t{1} << n}, n, controls, target, kMatrix, f);
+        });
 }
 
 TEST(KernelFamilies, ControlledMatchesPlainForEveryArrangementUpToSixQubits) {

@@ -108,7 +108,9 @@ TEST_F(Measurement, EachMeasurementDrawsExactlyOnce) {
     const std::vector<void (*)(QuantumRegister&)> measurements = {
         [](QuantumRegister& reg) { (void)reg.observe(); },
         [](QuantumRegister& reg) { (void)reg.observe_one(1); },
-        [](QuantumRegister& reg) { (void)reg.observe_mul({2, 0}); },
+        [](QuantumRegister& reg) {
+            (void)reg.observe_mul({2, 0});
+        },
         [](QuantumRegister& reg) { (void)reg.observe_mul({}); },
     };
     for (const auto measure : measurements) {
