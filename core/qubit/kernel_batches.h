@@ -61,7 +61,7 @@ struct KernelBatches {
         }
     }
 
-    static constexpr KernelFamily family(const char* name) {
+    static constexpr KernelFamily family(const char* name) noexcept {
         return {name,
                 Lanes::kLog2,
                 matrix_blocks,

@@ -21,6 +21,7 @@
 #pragma GCC diagnostic pop
 #endif
 
+#include <cstddef>
 #include <cstdint>
 
 #include "qubit/complex.h"
@@ -58,7 +59,7 @@ struct Factor {
     explicit Factor(Complex both) : Factor(both, both, 0) {}
     Factor(Complex first, Complex second, unsigned pattern) {
         double r[8], i[8];
-        for (unsigned slot = 0; slot < 4; ++slot) {
+        for (std::size_t slot = 0; slot < 4; ++slot) {
             const Complex f = (pattern >> slot) & 1 ? second : first;
             r[2 * slot] = f.re;
             r[2 * slot + 1] = f.re;

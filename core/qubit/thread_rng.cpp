@@ -15,7 +15,7 @@
 namespace qubit {
 namespace {
 
-const std::string kSeedFailure = "could not initialize ThreadRng: ";
+constexpr char kSeedFailure[] = "could not initialize ThreadRng: ";
 
 // Constant-initialised and trivially destructible: a draw reaches it without a guard.
 thread_local std::optional<ChaCha12Stream> t_stream;
