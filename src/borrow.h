@@ -1,6 +1,6 @@
-// The borrow flag every object carries: 0 free, -1 held exclusively by a running call,
-// k > 0 shared by k readers. It refuses a second call on a register while a first one is
-// still converting its arguments (which can run the caller's Python code).
+// The borrow flag a register carries: 0 free, -1 held by a running call. It refuses a second
+// call on a register while a first one is still converting its arguments (which can run the
+// caller's Python code). Kets are immutable and carry none.
 #pragma once
 
 #include <atomic>
@@ -29,17 +29,6 @@ public:
 
 private:
     BorrowFlag* flag_;
-};
-
-class SharedHold {
-public:
-    explicit SharedHold(BorrowFlag& flag) : flag_(flag) { flag_.fetch_add(1); }
-    ~SharedHold() { flag_.fetch_sub(1); }
-    SharedHold(const SharedHold&) = delete;
-    SharedHold& operator=(const SharedHold&) = delete;
-
-private:
-    BorrowFlag& flag_;
 };
 
 }  // namespace zelvanic

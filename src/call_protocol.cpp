@@ -21,14 +21,9 @@ PyObject* hand_back(PyObject* self, qubit::GateResult& outcome) {
     return self;
 }
 
-PyObject* hand_back(PyObject*, qubit::Result<qubit::DiracKet>& outcome) {
-    if (!outcome.ok()) return raise_failure(outcome.message());
-    return new_ket(outcome.value());
-}
+PyObject* hand_back(PyObject*, const qubit::DiracKet& outcome) { return new_ket(outcome); }
 
-PyObject* hand_back(PyObject*, qubit::Result<std::vector<double>>& outcome) {
-    if (!outcome.ok()) return raise_failure(outcome.message());
-    const std::vector<double>& values = outcome.value();
+PyObject* hand_back(PyObject*, const std::vector<double>& values) {
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
     if (list != nullptr) {
         for (std::size_t i = 0; i < values.size(); ++i) {

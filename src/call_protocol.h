@@ -22,8 +22,8 @@
 namespace zelvanic {
 
 PyObject* hand_back(PyObject* self, qubit::GateResult& outcome);
-PyObject* hand_back(PyObject* self, qubit::Result<qubit::DiracKet>& outcome);
-PyObject* hand_back(PyObject* self, qubit::Result<std::vector<double>>& outcome);
+PyObject* hand_back(PyObject* self, const qubit::DiracKet& outcome);
+PyObject* hand_back(PyObject* self, const std::vector<double>& outcome);
 PyObject* already_borrowed();
 
 template <class Call>

@@ -22,13 +22,10 @@ void dealloc(PyObject* self) {
 
 PyObject* repr(PyObject* self) {
     std::string text;
-    {
-        SharedHold hold(as_ket(self)->borrow);
-        try {
-            text = as_ket(self)->ket.text();
-        } catch (const std::bad_alloc&) {
-            return PyErr_NoMemory();
-        }
+    try {
+        text = as_ket(self)->ket.text();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
     }
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
@@ -56,7 +53,6 @@ PyObject* new_ket(const qubit::DiracKet& ket) {
     PyObject* self = type->tp_alloc(type, 0);
     if (self == nullptr) return nullptr;
     as_ket(self)->ket = ket;
-    new (&as_ket(self)->borrow) BorrowFlag(0);
     return self;
 }
 

@@ -16,10 +16,10 @@ struct RegisterObject {
     BorrowFlag borrow;
 };
 
+// Immutable once made, so it needs no borrow flag.
 struct KetObject {
     PyObject_HEAD
     qubit::DiracKet ket;
-    BorrowFlag borrow;
 };
 
 // Null with an exception set when the type cannot be made.

@@ -1,6 +1,7 @@
 // A method's documentation is exactly its text signature, "h($self, target)\n--\n\n". The
 // method's name and parameter names are read from it at compile time, so each method is
-// written once, in one line of the method table.
+// written once, in one line of the method table. The reading relies on that exact shape,
+// so every signature is checked against it, character by character, before it is read.
 #pragma once
 
 #include <array>
@@ -17,6 +18,36 @@ struct TextSignature {
 };
 
 namespace text_signature_detail {
+
+constexpr bool is_name_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Reads one or more name characters at `at`; false if there are none.
+constexpr bool skip_name(const char* text, std::size_t& at) {
+    const std::size_t from = at;
+    while (is_name_char(text[at])) ++at;
+    return at > from;
+}
+
+constexpr bool skip_literal(const char* text, std::size_t& at, const char* literal) {
+    for (; *literal != '\0'; ++literal, ++at) {
+        if (text[at] != *literal) return false;
+    }
+    return true;
+}
+
+// name($self[, param]...)\n--\n\n and nothing after it: names of letters, digits and
+// underscores, every separator exactly ", ".
+template <std::size_t N>
+constexpr bool well_formed(const char (&text)[N]) {
+    std::size_t at = 0;
+    if (!skip_name(text, at) || !skip_literal(text, at, "($self")) return false;
+    while (text[at] == ',') {
+        if (!skip_literal(text, at, ", ") || !skip_name(text, at)) return false;
+    }
+    return skip_literal(text, at, ")\n--\n\n") && at == N - 1 && text[at] == '\0';
+}
 
 constexpr std::size_t find(const char* text, char c, std::size_t from = 0) {
     while (text[from] != c) ++from;
@@ -54,10 +85,19 @@ constexpr auto name_storage(const char (&text)[N]) {
 }  // namespace text_signature_detail
 
 template <TextSignature Doc>
-inline constexpr std::size_t kParamCount = text_signature_detail::param_count(Doc.text);
+inline constexpr bool kWellFormed = text_signature_detail::well_formed(Doc.text);
 
 template <TextSignature Doc>
-inline constexpr auto kMethodName = text_signature_detail::name_storage(Doc.text);
+inline constexpr std::size_t kParamCount = [] {
+    static_assert(kWellFormed<Doc>, "a text signature is name($self, a, b)\\n--\\n\\n exactly");
+    return text_signature_detail::param_count(Doc.text);
+}();
+
+template <TextSignature Doc>
+inline constexpr auto kMethodName = [] {
+    static_assert(kWellFormed<Doc>, "a text signature is name($self, a, b)\\n--\\n\\n exactly");
+    return text_signature_detail::name_storage(Doc.text);
+}();
 
 template <TextSignature Doc>
 inline constexpr auto kParamStorage =

@@ -34,8 +34,8 @@ std::vector<Complex> dense(std::vector<Complex> state, unsigned t, Pair pair) {
     return state;
 }
 
-std::vector<Complex> dense_matrix(std::vector<Complex> state, unsigned t, Complex m00,
-                                  Complex m01, Complex m10, Complex m11) {
+std::vector<Complex> dense_matrix(std::vector<Complex> state, unsigned t, Complex m00, Complex m01,
+                                  Complex m10, Complex m11) {
     return dense(std::move(state), t, [&](Complex& lo, Complex& hi) {
         const Complex a0 = lo, a1 = hi;
         lo = plus(times(m00, a0), times(m01, a1));
@@ -43,8 +43,8 @@ std::vector<Complex> dense_matrix(std::vector<Complex> state, unsigned t, Comple
     });
 }
 
-const double kAngles[] = {0.0, -0.0, std::numbers::pi, 0.3, -2.75, 1e300,
-                          std::numeric_limits<double>::infinity()};
+const double kAngles[] = {
+    0.0, -0.0, std::numbers::pi, 0.3, -2.75, 1e300, std::numeric_limits<double>::infinity()};
 
 TEST(SingleQubitGates, AgreeWithTheDenseFormulaOnAwkwardStates) {
     const double k = 0.7071067811865476;
@@ -59,8 +59,7 @@ TEST(SingleQubitGates, AgreeWithTheDenseFormulaOnAwkwardStates) {
                 ASSERT_TRUE(apply().ok());
                 EXPECT_TRUE(same_state(reg.state(), expected));
             };
-            check([&] { return reg.H(t); },
-                  dense(before, t, [&](Complex& lo, Complex& hi) {
+            check([&] { return reg.H(t); }, dense(before, t, [&](Complex& lo, Complex& hi) {
                       const Complex a0 = lo, a1 = hi;
                       lo = {(a0.re + a1.re) * k, (a0.im + a1.im) * k};
                       hi = {(a0.re - a1.re) * k, (a0.im - a1.im) * k};

@@ -1,24 +1,41 @@
+#include "qubit/kernels/kernels.h"
+
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "amplitude_checks.h"
-#include "qubit/gates/pair_pass.h"
 #include "qubit/gates/fixed_bits.h"
+#include "qubit/gates/pair_pass.h"
 #include "qubit/kernels/kernels.h"
 
 namespace qubit {
 namespace {
 
 using testing::awkward_state;
-using testing::same_state;
+using testing::Nans;
 
 const Matrix2 kMatrix{{0.6, -0.0}, {-0.0, 0.8}, {1e-310, -0.8}, {0.6, 0.5}};
 const Diagonal kPhases{{0.8, -0.6}, {-0.0, 1.0}};
+
+// Factors with NaNs of both signs and payloads, as a rotation by a NaN angle makes them:
+// a NaN result must carry the same bits in every family.
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kOtherNaN = -std::bit_cast<double>(std::uint64_t{0x7ff8000000000bad});
+const Matrix2 kNaNMatrix{{kNaN, -0.0}, {0.5, -kNaN}, {kOtherNaN, 0.8}, {0.6, kNaN}};
+const Diagonal kNaNPhases{{-kNaN, 0.6}, {0.8, kOtherNaN}};
+
+::testing::AssertionResult same_state(std::span<const Complex> actual,
+                                      std::span<const Complex> expected) {
+    return testing::same_state(actual, expected, Nans::kExact);
+}
 
 // The vector families, each to be held against the plain one.
 std::vector<const KernelFamily*> fast_families() {
@@ -64,15 +81,17 @@ TEST(KernelFamilies, BlocksMatchPlainForEveryTarget) {
                     }
                     const std::uint64_t size = std::uint64_t{1} << log_size;
                     const std::uint64_t count = starts.size();
-                    expect_same_as_plain(*family, std::size_t{1} << n, n * 100 + t,
-                                         [&](const KernelFamily& f, Complex* state) {
-                                             f.matrix_blocks(state, starts.data(), count, size, t,
-                                                             kMatrix, kAllSlots);
-                                             f.diagonal_blocks(state, starts.data(), count, size,
-                                                               t, kPhases);
-                                             f.hadamard_blocks(state, starts.data(), count, size,
-                                                               t);
-                                         });
+                    expect_same_as_plain(
+                        *family, std::size_t{1} << n, n * 100 + t,
+                        [&](const KernelFamily& f, Complex* state) {
+                            f.matrix_blocks(state, starts.data(), count, size, t, kMatrix,
+                                            kAllSlots);
+                            f.diagonal_blocks(state, starts.data(), count, size, t, kPhases);
+                            f.hadamard_blocks(state, starts.data(), count, size, t);
+                            f.matrix_blocks(state, starts.data(), count, size, t, kNaNMatrix,
+                                            kAllSlots);
+                            f.diagonal_blocks(state, starts.data(), count, size, t, kNaNPhases);
+                        });
                 }
             }
         }
@@ -83,17 +102,18 @@ TEST(KernelFamilies, RunsMatchPlainForEveryLength) {
     for (const KernelFamily* family : fast_families()) {
         for (std::uint64_t length = 1; length <= 11; ++length) {
             for (std::uint64_t half = length; half <= 16; half += 5) {
-                SCOPED_TRACE(::testing::Message() << family->name << " length " << length
-                                                  << " half " << half);
+                SCOPED_TRACE(::testing::Message()
+                             << family->name << " length " << length << " half " << half);
                 const std::vector<std::uint64_t> starts = {0, 2 * half + 1, 5 * half + 3};
-                expect_same_as_plain(*family, 8 * half + 4, length * 17 + half,
-                                     [&](const KernelFamily& f, Complex* state) {
-                                         f.matrix_runs(state, starts.data(), 3, length, half,
-                                                       kMatrix, kAllSlots);
-                                         f.diagonal_runs(state, starts.data(), 3, length, half,
-                                                         kPhases);
-                                         f.hadamard_runs(state, starts.data(), 3, length, half);
-                                     });
+                expect_same_as_plain(
+                    *family, 8 * half + 4, length * 17 + half,
+                    [&](const KernelFamily& f, Complex* state) {
+                        f.matrix_runs(state, starts.data(), 3, length, half, kMatrix, kAllSlots);
+                        f.diagonal_runs(state, starts.data(), 3, length, half, kPhases);
+                        f.hadamard_runs(state, starts.data(), 3, length, half);
+                        f.matrix_runs(state, starts.data(), 3, length, half, kNaNMatrix, kAllSlots);
+                        f.diagonal_runs(state, starts.data(), 3, length, half, kNaNPhases);
+                    });
             }
         }
     }
@@ -104,8 +124,8 @@ TEST(KernelFamilies, SlotMasksChangeOnlyTheirSlots) {
         const std::uint64_t width = std::uint64_t{1} << family->vector_log2;
         for (unsigned slots = 0; slots < (1u << width); ++slots) {
             for (std::uint64_t length : {width, 3 * width, 3 * width + 1, 4 * width}) {
-                SCOPED_TRACE(::testing::Message() << family->name << " slots " << slots
-                                                  << " length " << length);
+                SCOPED_TRACE(::testing::Message()
+                             << family->name << " slots " << slots << " length " << length);
                 const std::uint64_t half = 32, starts[2] = {0, 64};
                 const std::vector<Complex> before = awkward_state(128, slots * 7 + length);
                 std::vector<Complex> expected = before, fast = before;
@@ -118,8 +138,8 @@ TEST(KernelFamilies, SlotMasksChangeOnlyTheirSlots) {
                 EXPECT_TRUE(same_state(fast, expected));
             }
             for (unsigned t = 0; t < family->vector_log2; ++t) {
-                SCOPED_TRACE(::testing::Message() << family->name << " slots " << slots
-                                                  << " in-register target " << t);
+                SCOPED_TRACE(::testing::Message()
+                             << family->name << " slots " << slots << " in-register target " << t);
                 const std::uint64_t start[1] = {0};
                 const std::vector<Complex> before = awkward_state(16, slots * 5 + t);
                 std::vector<Complex> expected = before, fast = before;
@@ -136,15 +156,15 @@ TEST(KernelFamilies, SlotMasksChangeOnlyTheirSlots) {
 
 // The controlled driver splits its work by the family's register width, so this also
 // covers the slot masks of controls inside a register.
-void expect_controlled_same_as_plain(const KernelFamily& family, unsigned n,
-                                     std::uint64_t controls, unsigned target) {
-    SCOPED_TRACE(::testing::Message() << family.name << " n " << n << " controls " << controls
-                                      << " target " << target);
-    expect_same_as_plain(family, std::size_t{1} << n, controls * 64 + target,
-                         [&](const KernelFamily& f, Complex* state) {
-                             apply_controlled({state, std::size_t{1} << n}, n, controls, target,
-                                              kMatrix, f);
-                         });
+void expect_controlled_same_as_plain(const KernelFamily& family, unsigned n, std::uint64_t controls,
+                                     unsigned target) {
+    SCOPED_TRACE(::testing::Message()
+                 << family.name << " n " << n << " controls " << controls << " target " << target);
+    expect_same_as_plain(
+        family, std::size_t{1} << n, controls * 64 + target,
+        [&](const KernelFamily& f, Complex* state) {
+            apply_controlled({state, std::size_t{1} << n}, n, controls, target, kMatrix, f);
+        });
 }
 
 TEST(KernelFamilies, ControlledMatchesPlainForEveryArrangementUpToSixQubits) {

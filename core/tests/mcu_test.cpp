@@ -5,8 +5,8 @@
 
 #include "amplitude_checks.h"
 #include "qubit/gates/pair_pass.h"
-#include "qubit/register/fatal_error.h"
 #include "qubit/kernels/kernels.h"
+#include "qubit/register/fatal_error.h"
 #include "qubit/register/register.h"
 
 namespace qubit {
@@ -57,8 +57,8 @@ TEST(MultiControlledGate, AgreesWithTheDenseFormulaForEveryArrangement) {
                 for (unsigned q = n; q-- > 0;) {  // descending: the list order must not matter
                     if ((subset >> q) & 1) controls.push_back(q);
                 }
-                SCOPED_TRACE(::testing::Message() << "n " << n << " target " << target
-                                                  << " controls " << subset);
+                SCOPED_TRACE(::testing::Message()
+                             << "n " << n << " target " << target << " controls " << subset);
                 load(reg, before);
                 ASSERT_TRUE(mcu(reg, controls, target).ok());
                 ASSERT_TRUE(same_state(reg.state(), dense_mcu(before, controls, target)));
@@ -113,8 +113,8 @@ TEST(MultiControlledGate, AllOtherQubitsAsControlsTouchOnePair) {
                 EXPECT_TRUE(same_bits(reg.state()[i], before[i]));
             }
         }
-        EXPECT_TRUE(same_bits(reg.state()[i0],
-                              plus(times(kU00, before[i0]), times(kU01, before[i1]))));
+        EXPECT_TRUE(
+            same_bits(reg.state()[i0], plus(times(kU00, before[i0]), times(kU01, before[i1]))));
     }
 }
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "chacha12_testdata.h"
-#include "qubit/register/fatal_error.h"
 #include "qubit/random/os_random.h"
+#include "qubit/register/fatal_error.h"
 
 namespace qubit {
 namespace {

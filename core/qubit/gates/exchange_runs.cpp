@@ -4,20 +4,9 @@
 #include <span>
 
 #include "qubit/gates/fixed_bits.h"
+#include "qubit/kernels/prefetch_ahead.h"
 
 namespace qubit {
-namespace {
-
-// The hardware prefetcher alone leaves the exchanges short of memory speed, so the loop asks
-// for the lines 4 KiB ahead of it. A prefetch never faults; the address is made as an
-// integer, so passing the end is harmless.
-void prefetch_ahead(const Complex* p) {
-    constexpr std::uintptr_t kAheadBytes = 4096;
-    __builtin_prefetch(
-        reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + kAheadBytes), 1);
-}
-
-}  // namespace
 
 void exchange_runs(std::span<Complex> state, unsigned n, const FixedBits& fixed,
                    std::uint64_t offset) {

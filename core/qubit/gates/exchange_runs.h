@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "qubit/register/complex.h"
 #include "qubit/gates/fixed_bits.h"
+#include "qubit/register/complex.h"
 
 namespace qubit {
 

@@ -11,10 +11,11 @@
 #include <cstdint>
 
 #include "qubit/gates/bits.h"
+#include "qubit/register/qubit_limits.h"
 
 namespace qubit {
 
-// Qubits with a fixed value, ascending. A register has at most 58 qubits.
+// Qubits with a fixed value, ascending. A register has at most kMaxQubits qubits.
 class FixedBits {
 public:
     // Adds qubit `position` (not yet present) with value `bit`.
@@ -66,6 +67,7 @@ public:
 
 private:
     std::array<std::uint8_t, 64> position_{};
+    static_assert(kMaxQubits <= 64, "every qubit of a register has a bit in a mask");
     unsigned count_ = 0;
     std::uint64_t mask_ = 0;  // every fixed position
     std::uint64_t ones_ = 0;  // the fixed positions whose value is 1

@@ -23,8 +23,11 @@ GateRecord flip(std::uint64_t controls, std::uint64_t target) {
 }
 
 GateRecord exchange(std::uint64_t controls, std::uint64_t q1, std::uint64_t q2) {
-    return {GateKind::kSwap, qubit_byte(q1 < q2 ? q1 : q2), qubit_byte(q1 < q2 ? q2 : q1),
-            controls, {}};
+    return {GateKind::kSwap,
+            qubit_byte(q1 < q2 ? q1 : q2),
+            qubit_byte(q1 < q2 ? q2 : q1),
+            controls,
+            {}};
 }
 
 std::uint64_t bit(std::uint64_t q) { return std::uint64_t{1} << q; }
@@ -109,7 +112,7 @@ GateResult QuantumRegister::CSSWAP(std::uint64_t control, std::uint64_t target_1
 GateResult QuantumRegister::MCU(Qubits control, std::uint64_t target, Complex u00, Complex u01,
                                 Complex u10, Complex u11) {
     if (target >= n_) return refused();
-    std::uint64_t controls = 0;
+    std::uint64_t controls = 0;  // n <= kMaxQubits, so every valid qubit has a bit here
     for (const std::uint64_t c : control) {
         if (c >= n_ || c == target) return refused();
         if ((controls & bit(c)) != 0) return refused();  // listed twice

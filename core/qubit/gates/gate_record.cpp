@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <span>
 
-#include "qubit/gates/pair_pass.h"
 #include "qubit/gates/exchange_runs.h"
 #include "qubit/gates/fixed_bits.h"
+#include "qubit/gates/pair_pass.h"
 
 namespace qubit {
 namespace {

@@ -22,10 +22,10 @@ enum class GateKind : std::uint8_t {
 
 struct GateRecord {
     GateKind kind;
-    std::uint8_t target;       // kSwap: the lower of the two qubits
-    std::uint8_t partner;      // kSwap: the higher one; unused otherwise
-    std::uint64_t controls;    // a register has at most 58 qubits, so a mask holds them all
-    Matrix2 matrix;            // kMatrix and kDiagonal
+    std::uint8_t target;     // kSwap: the lower of the two qubits
+    std::uint8_t partner;    // kSwap: the higher one; unused otherwise
+    std::uint64_t controls;  // a register has at most 58 qubits, so a mask holds them all
+    Matrix2 matrix;          // kMatrix and kDiagonal
 };
 
 // The qubits whose pairs of amplitudes the gate combines: its target, and a swap's

@@ -85,7 +85,8 @@ void apply_pair_op(std::span<Complex> state, unsigned n, const FixedBits& outsid
     const std::uint64_t whole[1] = {0};
     if (controls == 0 && outside.count() == 0) {  // the common case, kept short for small states
         require_index_below((std::uint64_t{1} << n) - 1, state.size());
-        BoundOp{family, state.data(), op, kAllSlots}.blocks(whole, 1, std::uint64_t{1} << n, target);
+        BoundOp{family, state.data(), op, kAllSlots}.blocks(whole, 1, std::uint64_t{1} << n,
+                                                            target);
         return;
     }
     // Controls inside one vector register select its slots; the others select the places

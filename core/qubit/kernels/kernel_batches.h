@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
-#include "qubit/register/complex.h"
 #include "qubit/kernels/kernels.h"
+#include "qubit/register/complex.h"
 
 namespace qubit {
 
@@ -61,7 +61,7 @@ struct KernelBatches {
         }
     }
 
-    static constexpr KernelFamily family(const char* name) {
+    static constexpr KernelFamily family(const char* name) noexcept {
         return {name,
                 Lanes::kLog2,
                 matrix_blocks,

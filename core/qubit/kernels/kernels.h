@@ -17,8 +17,14 @@
 // the amplitude at offset i from its start changes only if bit (i mod 2^vector_log2) of
 // `slots` is set and keeps its bits otherwise. kAllSlots changes them all.
 //
-// Keep this header free of non-constexpr inline code: it is also compiled with vector
-// flags, and the linker may keep any inline copy it likes.
+// The vector files are compiled with wider instruction sets, so they must define nothing
+// the linker could share with other files: no symbol with external or inline linkage but
+// their family table. A function they call from a header is emitted in their object as a
+// weak copy unless it is inlined, and constexpr makes no difference when it runs at run
+// time; the linker then keeps any one copy for every caller, perhaps the vector one. So
+// what they define stays in their anonymous namespace, and they call from headers only
+// functions with internal linkage or none at all; headers may still hold inline code that
+// they do not call. scripts/check-vector-objects checks their objects with nm.
 #pragma once
 
 #include <bit>

@@ -3,27 +3,42 @@
 // family table stays in the anonymous namespace, so no code compiled with these flags can
 // stand in for a plain function at link time.
 //
-// A complex product m*a is t1 = (m.re, m.re) * (a.re, a.im) and
-// t2 = (m.im, m.im) * (a.im, a.re), then addsub(t1, t2) = (t1 - t2, t1 + t2): the same four
-// rounded products and the same subtraction and addition, in the same order, as mul().
+// A complex product m*a is (m.re, m.re) * (a.re, a.im) + (-m.im, m.im) * (a.im, a.re): the
+// same four rounded products and the same two additions, operands in the same order, as
+// mul(). Every addition and product whose operands may both be NaN goes through add_pd and
+// mul_pd, which keep that order (complex.h says why).
 #include <immintrin.h>
 
 #include <cstdint>
 
-#include "qubit/register/complex.h"
 #include "qubit/kernels/kernel_batches.h"
 #include "qubit/kernels/kernels.h"
+#include "qubit/kernels/prefetch_ahead.h"
+#include "qubit/register/complex.h"
 
 namespace qubit {
 namespace {
 
-// The hardware prefetcher alone leaves these loops short of memory speed, most of all when
-// runs are shorter than a page, so each loop asks for the lines 4 KiB ahead of it. A
-// prefetch never faults; the address is made as an integer, so passing the end is harmless.
-void prefetch_ahead(const Complex* p) {
-    constexpr std::uintptr_t kAheadBytes = 4096;
-    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(p) + kAheadBytes;
-    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+// a * b and a + b, with a as the first operand: the compiler may not swap them.
+__m256d mul_pd(__m256d a, __m256d b) {
+    __m256d r;
+    asm("vmulpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
+    return r;
+}
+__m256d add_pd(__m256d a, __m256d b) {
+    __m256d r;
+    asm("vaddpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
+    return r;
+}
+__m128d mul_pd(__m128d a, __m128d b) {
+    __m128d r;
+    asm("vmulpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
+    return r;
+}
+__m128d add_pd(__m128d a, __m128d b) {
+    __m128d r;
+    asm("vaddpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
+    return r;
 }
 
 __m256d load(const Complex* p) { return _mm256_loadu_pd(&p->re); }
@@ -33,16 +48,16 @@ void store1(Complex* p, __m128d x) { _mm_storeu_pd(&p->re, x); }
 
 // A complex factor spread over a register: `first` for amplitude slot 0, `second` for 1.
 struct Factor {
-    __m256d re, im;
+    __m256d re, im;  // im holds -f.im in the real slots
 
     explicit Factor(Complex both) : Factor(both, both) {}
     Factor(Complex first, Complex second)
         : re(_mm256_setr_pd(first.re, first.re, second.re, second.re)),
-          im(_mm256_setr_pd(first.im, first.im, second.im, second.im)) {}
+          im(_mm256_setr_pd(-first.im, first.im, -second.im, second.im)) {}
 
     __m256d times(__m256d x) const {
         const __m256d swapped = _mm256_permute_pd(x, 0b0101);
-        return _mm256_addsub_pd(_mm256_mul_pd(re, x), _mm256_mul_pd(im, swapped));
+        return add_pd(mul_pd(re, x), mul_pd(im, swapped));
     }
 };
 
@@ -50,11 +65,11 @@ struct Factor {
 struct Factor1 {
     __m128d re, im;
 
-    explicit Factor1(Complex f) : re(_mm_set1_pd(f.re)), im(_mm_set1_pd(f.im)) {}
+    explicit Factor1(Complex f) : re(_mm_set1_pd(f.re)), im(_mm_setr_pd(-f.im, f.im)) {}
 
     __m128d times(__m128d x) const {
         const __m128d swapped = _mm_permute_pd(x, 0b01);
-        return _mm_addsub_pd(_mm_mul_pd(re, x), _mm_mul_pd(im, swapped));
+        return add_pd(mul_pd(re, x), mul_pd(im, swapped));
     }
 };
 
@@ -94,18 +109,18 @@ struct MatrixOp {
 
     void pair(__m256d& lo, __m256d& hi) const {
         const __m256d a0 = lo, a1 = hi;
-        lo = pick(a0, _mm256_add_pd(m00.times(a0), m01.times(a1)));
-        hi = pick(a1, _mm256_add_pd(m10.times(a0), m11.times(a1)));
+        lo = pick(a0, add_pd(m00.times(a0), m01.times(a1)));
+        hi = pick(a1, add_pd(m10.times(a0), m11.times(a1)));
     }
     // A lone amplitude ends a run at an even offset: slot 0.
     void pair(__m128d& lo, __m128d& hi) const {
         if (kMasked && !slot0_changes) return;
         const __m128d a0 = lo, a1 = hi;
-        lo = _mm_add_pd(s00.times(a0), s01.times(a1));
-        hi = _mm_add_pd(s10.times(a0), s11.times(a1));
+        lo = add_pd(s00.times(a0), s01.times(a1));
+        hi = add_pd(s10.times(a0), s11.times(a1));
     }
     __m256d in_register(__m256d x) const {
-        return pick(x, _mm256_add_pd(on_a0.times(both_a0(x)), on_a1.times(both_a1(x))));
+        return pick(x, add_pd(on_a0.times(both_a0(x)), on_a1.times(both_a1(x))));
     }
 };
 
@@ -133,18 +148,18 @@ struct HadamardOp {
 
     void pair(__m256d& lo, __m256d& hi) const {
         const __m256d a0 = lo, a1 = hi;
-        lo = _mm256_mul_pd(_mm256_add_pd(a0, a1), k);
+        lo = _mm256_mul_pd(add_pd(a0, a1), k);
         hi = _mm256_mul_pd(_mm256_sub_pd(a0, a1), k);
     }
     void pair(__m128d& lo, __m128d& hi) const {
         const __m128d a0 = lo, a1 = hi;
-        lo = _mm_mul_pd(_mm_add_pd(a0, a1), k1);
+        lo = _mm_mul_pd(add_pd(a0, a1), k1);
         hi = _mm_mul_pd(_mm_sub_pd(a0, a1), k1);
     }
     __m256d in_register(__m256d x) const {
         const __m256d a0 = both_a0(x), a1 = both_a1(x);
         // The sum to slot 0, the difference to slot 1.
-        const __m256d both = _mm256_blend_pd(_mm256_add_pd(a0, a1), _mm256_sub_pd(a0, a1), 0b1100);
+        const __m256d both = _mm256_blend_pd(add_pd(a0, a1), _mm256_sub_pd(a0, a1), 0b1100);
         return _mm256_mul_pd(both, k);
     }
 };

@@ -3,10 +3,10 @@
 // here but the family table stays in the anonymous namespace, so no code compiled with
 // these flags can stand in for a plain function at link time.
 //
-// AVX-512 has no addsub, so the imaginary factor is kept with its sign flipped in the real
-// slots: (m.re, m.re) * (a.re, a.im) + (-m.im, m.im) * (a.im, a.re). Negating a factor
-// negates its product exactly and x + (-y) is x - y, so this is mul() to the bit (a NaN
-// may come out with the other sign, as it may in scalar code).
+// A complex product m*a is (m.re, m.re) * (a.re, a.im) + (-m.im, m.im) * (a.im, a.re): the
+// same four rounded products and the same two additions, operands in the same order, as
+// mul(), NaNs included. Every addition and product whose operands may both be NaN goes
+// through add_pd and mul_pd, which keep that order (complex.h says why).
 //
 // The last one to three amplitudes of a run go through masked loads and stores.
 
@@ -21,22 +21,27 @@
 #pragma GCC diagnostic pop
 #endif
 
+#include <cstddef>
 #include <cstdint>
 
-#include "qubit/register/complex.h"
 #include "qubit/kernels/kernel_batches.h"
 #include "qubit/kernels/kernels.h"
+#include "qubit/kernels/prefetch_ahead.h"
+#include "qubit/register/complex.h"
 
 namespace qubit {
 namespace {
 
-// The hardware prefetcher alone leaves these loops short of memory speed, most of all when
-// runs are shorter than a page, so each loop asks for the lines 4 KiB ahead of it. A
-// prefetch never faults; the address is made as an integer, so passing the end is harmless.
-void prefetch_ahead(const Complex* p) {
-    constexpr std::uintptr_t kAheadBytes = 4096;
-    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(p) + kAheadBytes;
-    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+// a * b and a + b, with a as the first operand: the compiler may not swap them.
+__m512d mul_pd(__m512d a, __m512d b) {
+    __m512d r;
+    asm("vmulpd %2, %1, %0" : "=v"(r) : "v"(a), "vm"(b));
+    return r;
+}
+__m512d add_pd(__m512d a, __m512d b) {
+    __m512d r;
+    asm("vaddpd %2, %1, %0" : "=v"(r) : "v"(a), "vm"(b));
+    return r;
 }
 
 __m512d load(const Complex* p) { return _mm512_loadu_pd(&p->re); }
@@ -54,7 +59,7 @@ struct Factor {
     explicit Factor(Complex both) : Factor(both, both, 0) {}
     Factor(Complex first, Complex second, unsigned pattern) {
         double r[8], i[8];
-        for (unsigned slot = 0; slot < 4; ++slot) {
+        for (std::size_t slot = 0; slot < 4; ++slot) {
             const Complex f = (pattern >> slot) & 1 ? second : first;
             r[2 * slot] = f.re;
             r[2 * slot + 1] = f.re;
@@ -67,7 +72,7 @@ struct Factor {
 
     __m512d times(__m512d x) const {
         const __m512d swapped = _mm512_permute_pd(x, 0b01010101);
-        return _mm512_add_pd(_mm512_mul_pd(re, x), _mm512_mul_pd(im, swapped));
+        return add_pd(mul_pd(re, x), mul_pd(im, swapped));
     }
 };
 
@@ -78,14 +83,18 @@ constexpr int kA1Lanes[2] = {_MM_SHUFFLE(3, 3, 1, 1), _MM_SHUFFLE(3, 2, 3, 2)};
 constexpr unsigned kA1Slots[2] = {0b1010, 0b1100};
 constexpr __mmask8 kA1Doubles[2] = {0b11001100, 0b11110000};
 
+// The lane pattern goes through a constexpr variable: unoptimised, GCC does not fold an
+// array element into the instruction's immediate operand.
 template <int kTarget>
 __m512d all_a0(__m512d x) {
-    return _mm512_shuffle_f64x2(x, x, kA0Lanes[kTarget]);
+    constexpr int kLanes = kA0Lanes[kTarget];
+    return _mm512_shuffle_f64x2(x, x, kLanes);
 }
 
 template <int kTarget>
 __m512d all_a1(__m512d x) {
-    return _mm512_shuffle_f64x2(x, x, kA1Lanes[kTarget]);
+    constexpr int kLanes = kA1Lanes[kTarget];
+    return _mm512_shuffle_f64x2(x, x, kLanes);
 }
 
 // kMasked: only the slots in `slots` take the new values (a control inside the register).
@@ -119,13 +128,13 @@ struct MatrixOp {
 
     void pair(__m512d& lo, __m512d& hi) const {
         const __m512d a0 = lo, a1 = hi;
-        lo = pick(a0, _mm512_add_pd(m00.times(a0), m01.times(a1)));
-        hi = pick(a1, _mm512_add_pd(m10.times(a0), m11.times(a1)));
+        lo = pick(a0, add_pd(m00.times(a0), m01.times(a1)));
+        hi = pick(a1, add_pd(m10.times(a0), m11.times(a1)));
     }
     template <int kTarget>
     __m512d in_register(__m512d x) const {
-        return pick(x, _mm512_add_pd(on_a0[kTarget].times(all_a0<kTarget>(x)),
-                                     on_a1[kTarget].times(all_a1<kTarget>(x))));
+        return pick(x, add_pd(on_a0[kTarget].times(all_a0<kTarget>(x)),
+                              on_a1[kTarget].times(all_a1<kTarget>(x))));
     }
 };
 
@@ -151,14 +160,14 @@ struct HadamardOp {
 
     void pair(__m512d& lo, __m512d& hi) const {
         const __m512d a0 = lo, a1 = hi;
-        lo = _mm512_mul_pd(_mm512_add_pd(a0, a1), k);
+        lo = _mm512_mul_pd(add_pd(a0, a1), k);
         hi = _mm512_mul_pd(_mm512_sub_pd(a0, a1), k);
     }
     template <int kTarget>
     __m512d in_register(__m512d x) const {
         const __m512d a0 = all_a0<kTarget>(x), a1 = all_a1<kTarget>(x);
         // The sum to the slots of a0, the difference to those of a1.
-        const __m512d sum = _mm512_add_pd(a0, a1);
+        const __m512d sum = add_pd(a0, a1);
         return _mm512_mul_pd(_mm512_mask_sub_pd(sum, kA1Doubles[kTarget], a0, a1), k);
     }
 };

@@ -2,9 +2,9 @@
 // families are checked against these loops bit for bit.
 #include <cstdint>
 
-#include "qubit/register/complex.h"
 #include "qubit/kernels/kernel_batches.h"
 #include "qubit/kernels/kernels.h"
+#include "qubit/register/complex.h"
 
 namespace qubit {
 namespace {
@@ -34,10 +34,10 @@ struct DiagonalOp {
 
 struct HadamardOp {
     void operator()(Complex& lo, Complex& hi) const {
-        const Complex a0 = lo;
-        const Complex a1 = hi;
-        lo = {(a0.re + a1.re) * kHadamard, (a0.im + a1.im) * kHadamard};
-        hi = {(a0.re - a1.re) * kHadamard, (a0.im - a1.im) * kHadamard};
+        const __m128d k = _mm_set1_pd(kHadamard);
+        const __m128d a0 = parts(lo), a1 = parts(hi);
+        lo = amplitude(_mm_mul_pd(ordered_add(a0, a1), k));
+        hi = amplitude(_mm_mul_pd(_mm_sub_pd(a0, a1), k));
     }
 };
 

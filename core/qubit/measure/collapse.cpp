@@ -9,8 +9,6 @@
 namespace qubit {
 namespace {
 
-double probability(Complex a) { return a.re * a.re + a.im * a.im; }
-
 Complex divided(Complex a, double g) { return {a.re / g, a.im / g}; }
 
 // The running-sum rule of every measurement that picks one of many outcomes. An outcome
@@ -69,7 +67,7 @@ std::uint64_t select_and_collapse_all(std::span<Complex> state, double r) {
     const Complex* amplitudes = state.data();
     const std::uint64_t outcome = select(state.size(), r, [=](std::uint64_t i) {
                                       prefetch_ahead(amplitudes + i);
-                                      return probability(amplitudes[i]);
+                                      return norm(amplitudes[i]);
                                   }).outcome;
     {
         ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
@@ -93,11 +91,11 @@ QubitOneSum sum_qubit_one(std::span<const Complex> state, unsigned target) {
         for (std::uint64_t i = 0; i < half; ++i) {
             prefetch_ahead(zero + i);
             prefetch_ahead(one + i);
-            const double y = probability(one[i]) - comp;
+            const double y = norm(one[i]) - comp;
             const double t = p1 + y;
             comp = (t - p1) - y;
             p1 = t;
-            zero_half_has_mass |= probability(zero[i]) != 0.0;
+            zero_half_has_mass |= norm(zero[i]) != 0.0;
         }
     }
     return {p1, !zero_half_has_mass};

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <span>
 
-#include "qubit/register/complex.h"
 #include "qubit/measure/outcome_table.h"
+#include "qubit/register/complex.h"
 
 namespace qubit {
 

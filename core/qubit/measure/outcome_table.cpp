@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "qubit/register/fatal_error.h"
 #include "qubit/kernels/prefetch_ahead.h"
+#include "qubit/register/fatal_error.h"
 
 namespace qubit {
 namespace {
@@ -61,8 +61,6 @@ private:
 // Windows shorter than this many indices are summed index by index into the table.
 constexpr std::uint64_t kShortWindow = 16;
 
-double probability(Complex a) { return a.re * a.re + a.im * a.im; }
-
 // Adds the `length` probabilities from `lower` into sums[0] and sums[1] in turn, a run of
 // `run` indices each, and, side by side, those from `upper` into sums[2] and sums[3].
 template <bool kUpper>
@@ -80,11 +78,11 @@ inline void add_alternating_runs(const Complex* lower, const Complex* upper, std
             prefetch_ahead(upper + i);
             prefetch_ahead(upper + i + run);
         }
-        s0 = s0 + probability(lower[i]);
-        s1 = s1 + probability(lower[i + run]);
+        s0 = s0 + norm(lower[i]);
+        s1 = s1 + norm(lower[i + run]);
         if constexpr (kUpper) {
-            s2 = s2 + probability(upper[i]);
-            s3 = s3 + probability(upper[i + run]);
+            s2 = s2 + norm(upper[i]);
+            s3 = s3 + norm(upper[i + run]);
         }
     };
     if (run == 1) {
@@ -110,9 +108,9 @@ OutcomeTable::OutcomeTable(std::span<const Complex> state,
     // calloc hands out zero pages lazily: a wide table over a small register costs little.
     entries_ = static_cast<double*>(std::calloc(count_, sizeof(double)));
     if (entries_ == nullptr) {
-        throw FatalError("memory allocation of " + std::to_string(count_ * sizeof(double)) +
-                         " bytes failed (outcome table of " +
-                         std::to_string(sorted_targets.size()) + " measured qubits)");
+        throw allocation_failure(
+            count_ * sizeof(double),
+            " (outcome table of " + std::to_string(sorted_targets.size()) + " measured qubits)");
     }
 
     const Complex* amplitudes = state.data();
@@ -121,7 +119,7 @@ OutcomeTable::OutcomeTable(std::span<const Complex> state,
         double sum = entries_[0];
         for (std::uint64_t j = 0; j < dim; ++j) {
             prefetch_ahead(amplitudes + j);
-            sum = sum + probability(amplitudes[j]);
+            sum = sum + norm(amplitudes[j]);
         }
         entries_[0] = sum;
         return;
@@ -159,7 +157,7 @@ OutcomeTable::OutcomeTable(std::span<const Complex> state,
             const Complex* a = amplitudes + block;
             for (std::uint64_t i = 0; i < block_size; ++i) {
                 prefetch_ahead(a + i);
-                entries[low_share[i]] = entries[low_share[i]] + probability(a[i]);
+                entries[low_share[i]] = entries[low_share[i]] + norm(a[i]);
             }
         }
         return;
@@ -173,7 +171,7 @@ OutcomeTable::OutcomeTable(std::span<const Complex> state,
         if (segment == 2) {  // qubits 0 and 1: the four entries simply take turns
             for (std::uint64_t j = start; j < start + window; j += 4) {
                 prefetch_ahead(amplitudes + j);
-                for (int q = 0; q < 4; ++q) sums[q] = sums[q] + probability(amplitudes[j + q]);
+                for (int q = 0; q < 4; ++q) sums[q] = sums[q] + norm(amplitudes[j + q]);
             }
         } else {
             for (std::uint64_t lower = start; lower < start + window; lower += 2 * segment) {

@@ -8,12 +8,13 @@
 #include <span>
 
 #include "qubit/register/complex.h"
+#include "qubit/register/qubit_limits.h"
 
 namespace qubit {
 
 class OutcomeTable {
 public:
-    // 2^k entries for k = sorted_targets.size() < 60, filled in one pass over `state`.
+    // 2^k entries for k = sorted_targets.size() < kOverflowQubits, filled in one pass over `state`.
     // Throws FatalError naming the byte count (8 * 2^k) when the memory cannot be had.
     OutcomeTable(std::span<const Complex> state, std::span<const std::uint64_t> sorted_targets);
     ~OutcomeTable();

@@ -7,22 +7,16 @@
 #include "qubit/register/fatal_error.h"
 
 namespace qubit {
-namespace {
-
-[[noreturn]] void out_of_memory(std::uint64_t bytes) {
-    throw FatalError("memory allocation of " + std::to_string(bytes) + " bytes failed");
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::vector<double> reserved_doubles(std::uint64_t count) {
     std::vector<double> values;
     try {
         values.reserve(count);
     } catch (const std::bad_alloc&) {
-        out_of_memory(count * sizeof(double));
+        throw allocation_failure(count * sizeof(double));
     } catch (const std::length_error&) {  // beyond what a vector can index
-        out_of_memory(count * sizeof(double));
+        throw allocation_failure(count * sizeof(double));
     }
     return values;
 }
@@ -39,7 +33,7 @@ std::vector<double> probabilities(std::span<const Complex> state, std::uint64_t 
             std::to_string(available_bytes) + " bytes are available");
     }
     std::vector<double> values = reserved_doubles(state.size());
-    for (const Complex& a : state) values.push_back(a.re * a.re + a.im * a.im);
+    for (const Complex& a : state) values.push_back(norm(a));
     return values;
 }
 

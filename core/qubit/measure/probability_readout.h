@@ -17,8 +17,8 @@ constexpr std::uint64_t kReadoutBytesPerState = 40;
 // kReadoutBytesPerState * state.size() exceeds `available_bytes`.
 std::vector<double> probabilities(std::span<const Complex> state, std::uint64_t available_bytes);
 
-// An empty vector with room for `count` doubles (count <= 2^58). Throws FatalError naming the
-// byte count when the allocator refuses.
+// An empty vector with room for `count` doubles (count <= 2^kMaxQubits). Throws FatalError naming
+// the byte count when the allocator refuses.
 std::vector<double> reserved_doubles(std::uint64_t count);
 
 }  // namespace qubit

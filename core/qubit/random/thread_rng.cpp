@@ -9,13 +9,13 @@
 #include <system_error>
 
 #include "qubit/random/chacha12.h"
-#include "qubit/register/fatal_error.h"
 #include "qubit/random/os_random.h"
+#include "qubit/register/fatal_error.h"
 
 namespace qubit {
 namespace {
 
-const std::string kSeedFailure = "could not initialize ThreadRng: ";
+constexpr char kSeedFailure[] = "could not initialize ThreadRng: ";
 
 // Constant-initialised and trivially destructible: a draw reaches it without a guard.
 thread_local std::optional<ChaCha12Stream> t_stream;

@@ -15,10 +15,6 @@ namespace {
 constexpr std::size_t kAlignment = 64;          // one cache line, one AVX-512 register
 constexpr std::size_t kMapThreshold = 1 << 20;  // below this, the heap is cheaper than mmap
 
-[[noreturn]] void out_of_memory(std::uint64_t bytes) {
-    throw FatalError("memory allocation of " + std::to_string(bytes) + " bytes failed");
-}
-
 }  // namespace
 
 Amplitudes::Amplitudes(std::uint64_t count) : count_(count) {
@@ -27,14 +23,14 @@ Amplitudes::Amplitudes(std::uint64_t count) : count_(count) {
         // Anonymous pages arrive zeroed, so a large register costs no fill pass up front.
         void* pages =
             mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (pages == MAP_FAILED) out_of_memory(bytes);
+        if (pages == MAP_FAILED) throw allocation_failure(bytes);
         data_ = static_cast<Complex*>(pages);
         mapped_ = true;
         return;
     }
     const std::size_t rounded = (bytes + kAlignment - 1) / kAlignment * kAlignment;
     void* block = std::aligned_alloc(kAlignment, rounded);
-    if (block == nullptr) out_of_memory(bytes);
+    if (block == nullptr) throw allocation_failure(bytes);
     std::memset(block, 0, rounded);
     data_ = static_cast<Complex*>(block);
 }

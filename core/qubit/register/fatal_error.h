@@ -2,6 +2,7 @@
 // and where it was raised. The core never prints and never exits.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -29,5 +30,13 @@ public:
 private:
     SourceLocation where_;
 };
+
+// What every refused allocation raises: "memory allocation of N bytes failed", followed by
+// `detail` when one is given. Made at the caller's line: `throw allocation_failure(bytes);`.
+inline FatalError allocation_failure(std::uint64_t bytes, const std::string& detail = {},
+                                     SourceLocation where = SourceLocation::current()) {
+    return FatalError("memory allocation of " + std::to_string(bytes) + " bytes failed" + detail,
+                      where);
+}
 
 }  // namespace qubit

@@ -11,7 +11,7 @@
 namespace qubit {
 
 std::uint64_t register_bytes(std::uint64_t n, std::uint64_t available_bytes) {
-    if (n >= 60) throw FatalError("capacity overflow");
+    if (n >= kOverflowQubits) throw FatalError("capacity overflow");
     const std::uint64_t needed = std::uint64_t{16} << n;
     if (needed > available_bytes) {
         throw FatalError("You have " + std::to_string(available_bytes) +

@@ -16,6 +16,7 @@
 #include "qubit/register/amplitudes.h"
 #include "qubit/register/complex.h"
 #include "qubit/register/dirac_ket.h"
+#include "qubit/register/qubit_limits.h"
 #include "qubit/register/result.h"
 #include "qubit/tiling/pending_gates.h"
 #include "qubit/tiling/tile_shape.h"
@@ -28,8 +29,6 @@ using Qubits = std::vector<std::uint64_t>;
 
 class QuantumRegister {
 public:
-    static constexpr std::uint64_t kMaxQubits = 58;
-
     // |0...0> of n qubits, after checking the operating system's available memory.
     // Throws FatalError: the memory-guard text, or "capacity overflow".
     explicit QuantumRegister(std::uint64_t n);
@@ -74,12 +73,12 @@ public:
                    Complex u11);
 
     // Measurements draw one number from the calling thread's generator and collapse the
-    // state. A qubit >= n is FatalError "target out of scope!".
-    Result<DiracKet> observe();
-    Result<DiracKet> observe_one(std::uint64_t target);
-    Result<DiracKet> observe_mul(Qubits targets);
+    // state. They have no failure value: a qubit >= n is FatalError "target out of scope!".
+    DiracKet observe();
+    DiracKet observe_one(std::uint64_t target);
+    DiracKet observe_mul(Qubits targets);
     // The probability of every basis state; the register is untouched.
-    Result<std::vector<double>> god_observe() const;
+    std::vector<double> god_observe() const;
 
 private:
     // Applies `gate` now, or keeps it with the pending ones.
@@ -105,7 +104,7 @@ private:
 };
 
 // Bytes of amplitudes a register of n qubits needs, after the guard: throws FatalError with
-// "capacity overflow" for n >= 60 or a count beyond a signed 64-bit size, and with the
+// "capacity overflow" for n >= kOverflowQubits or a count beyond a signed 64-bit size, and with the
 // memory-guard text when the bytes exceed `available_bytes`.
 std::uint64_t register_bytes(std::uint64_t n, std::uint64_t available_bytes);
 

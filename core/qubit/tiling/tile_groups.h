@@ -12,8 +12,8 @@
 namespace qubit {
 
 struct TileGroup {
-    std::size_t size;     // how many gates, from the first one given
-    std::uint64_t tile;   // the set S of tile qubits: the lowest ones and every moved qubit
+    std::size_t size;    // how many gates, from the first one given
+    std::uint64_t tile;  // the set S of tile qubits: the lowest ones and every moved qubit
 };
 
 // The longest run of gates from the start of `gates` (at least one) whose moved qubits

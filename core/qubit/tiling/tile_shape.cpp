@@ -9,7 +9,7 @@
 namespace qubit {
 namespace {
 
-constexpr std::uint64_t kDefaultCacheBytes = 256 * 1024;
+constexpr std::uint64_t kDefaultCacheBytes = std::uint64_t{256} << 10;
 constexpr std::uint64_t kAmplitudeBytes = 16;
 // Runs shorter than this leave the memory's prefetchers too little to follow.
 constexpr unsigned kLowQubits = 10;
