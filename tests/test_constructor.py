@@ -1,4 +1,5 @@
 """QuantumRegister(n): argument matching, conversion and the memory guard."""
+import os
 import re
 import subprocess
 import sys
@@ -84,3 +85,17 @@ def test_fatal_error_escapes_except_exception():
     # The diagnostic names the thread, where the core stopped, and the text.
     assert re.search(r"thread '.*' \(\d+\) stopped at .*register\.cpp:\d+:\nYou have",
                      run.stderr)
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGESIZE")
+
+
+def test_amplitudes_are_committed_when_the_register_is_built():
+    # Pages left for the first gate to touch would not count against the available memory
+    # that the guard of the next register reads.
+    before = resident_bytes()
+    reg = QuantumRegister(22)
+    assert resident_bytes() - before >= 0.9 * (16 << 22)
+    del reg
