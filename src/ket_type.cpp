@@ -2,6 +2,7 @@
 #include <new>
 #include <string>
 
+#include "entry_guard.h"
 #include "objects.h"
 
 namespace zelvanic {
@@ -21,16 +22,14 @@ void dealloc(PyObject* self) {
 }
 
 PyObject* repr(PyObject* self) {
-    std::string text;
-    {
-        SharedHold hold(as_ket(self)->borrow);
-        try {
+    return guarded([&] {
+        std::string text;
+        {
+            SharedHold hold(as_ket(self)->borrow);
             text = as_ket(self)->ket.text();
-        } catch (const std::bad_alloc&) {
-            return PyErr_NoMemory();
         }
-    }
-    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+        return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    });
 }
 
 PyType_Slot slots[] = {

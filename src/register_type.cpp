@@ -10,25 +10,24 @@ namespace {
 using qubit::QuantumRegister;
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static constexpr const char* params[] = {"n"};
-    static const Signature signature{"QuantumRegister.__new__()", params};
-    std::array<PyObject*, 1> given;
-    if (!match_arguments(signature, args, kwargs, given)) return nullptr;
-    std::uint64_t n = 0;
-    if (!QubitIndex::check(given[0], n)) {
-        name_the_argument("n");
-        return nullptr;
-    }
-    try {
+    return guarded([&]() -> PyObject* {
+        static constexpr const char* params[] = {"n"};
+        static const Signature signature{"QuantumRegister.__new__()", params};
+        std::array<PyObject*, 1> given;
+        if (!match_arguments(signature, args, kwargs, given)) return nullptr;
+        std::uint64_t n = 0;
+        if (!QubitIndex::check(given[0], n)) {
+            name_the_argument("n");
+            return nullptr;
+        }
         QuantumRegister reg(n);
         PyObject* self = type->tp_alloc(type, 0);
         if (self == nullptr) return nullptr;  // `reg` is released on the way out
-        new (&as_register(self)->reg) QuantumRegister(std::move(reg));
-        new (&as_register(self)->borrow) BorrowFlag(0);
+        RegisterObject* object = as_register(self);
+        new (&object->reg) QuantumRegister(std::move(reg));
+        new (&object->borrow) BorrowFlag(0);
         return self;
-    } catch (const qubit::FatalError& error) {
-        return raise_fatal(error);
-    }
+    });
 }
 
 void dealloc(PyObject* self) {
