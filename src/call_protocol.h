@@ -58,12 +58,13 @@ struct Method {
     static PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
+            RegisterObject* object = built_register(self);
+            if (object == nullptr) return nullptr;
             static const Signature signature{
                 "QuantumRegister." + std::string(kMethodName<Doc>.data()) + "()",
                 kParamNames<Doc>};
             std::array<PyObject*, sizeof...(Kinds)> given;
             if (!match_arguments(signature, args, nargs, kwnames, given)) return nullptr;
-            RegisterObject* object = as_register(self);
             ExclusiveHold hold(object->borrow);
             if (!hold) return already_borrowed();
             std::tuple<typename Kinds::Held...> held;
@@ -74,7 +75,8 @@ struct Method {
 
     static PyObject* noargs(PyObject* self, PyObject*) {
         return guarded([&]() -> PyObject* {
-            RegisterObject* object = as_register(self);
+            RegisterObject* object = built_register(self);
+            if (object == nullptr) return nullptr;
             ExclusiveHold hold(object->borrow);
             if (!hold) return already_borrowed();
             return run_core(self, hold, [&] { return std::invoke(Core, object->reg); });

@@ -26,12 +26,13 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         RegisterObject* object = as_register(self);
         new (&object->reg) QuantumRegister(std::move(reg));
         new (&object->borrow) BorrowFlag(0);
+        object->built = true;
         return self;
     });
 }
 
 void dealloc(PyObject* self) {
-    as_register(self)->reg.~QuantumRegister();
+    if (as_register(self)->built) as_register(self)->reg.~QuantumRegister();
     PyTypeObject* type = Py_TYPE(self);
     type->tp_free(self);
     Py_DECREF(type);  // instances of heap types own a reference to their type
@@ -88,6 +89,13 @@ bool keep_text_signature(PyTypeObject* type) {
 }
 
 }  // namespace
+
+RegisterObject* built_register(PyObject* self) {
+    RegisterObject* object = as_register(self);
+    if (object->built) return object;
+    PyErr_SetString(PyExc_TypeError, "QuantumRegister object is not initialized");
+    return nullptr;
+}
 
 PyTypeObject* register_type() {
     static PyObject* type = nullptr;

@@ -1,8 +1,9 @@
 """Faults from outside the process: an odd or unreadable /proc/meminfo, memory that the guard
 promised but the system will not map, an address space with no room left, an outcome table
-too large to allocate, and an operating system that refuses random bytes. The file faults
-are made real for a child interpreter by binding other files over the system's in a private
-mount namespace; the refused system calls by a seccomp filter the child installs on itself."""
+too large to allocate, an operating system that refuses random bytes, and an instance made
+without its register. The file faults are made real for a child interpreter by binding other
+files over the system's in a private mount namespace; the refused system calls by a seccomp
+filter the child installs on itself."""
 import ast
 import os
 import shlex
@@ -224,6 +225,25 @@ def test_no_address_space_left_is_a_memory_error():
         """)
     assert "MemoryError" in results[0] and set(results[0] + results[1]) <= {"ok", "MemoryError"}
     assert results[2] == ("ok", "|1>")
+
+
+def test_instance_without_a_register_refuses_every_method():
+    # The class is not immutable, so __new__ can be replaced; what it makes has no register.
+    results = run_child("""
+        import gc
+        QuantumRegister.__new__ = staticmethod(object.__new__)
+        reg = QuantumRegister()
+        m = [1j, 0j, 0j, 1j]
+        for name, args in [("observe", []), ("observe_one", [0]), ("observe_mul", [[0]]),
+                           ("god_observe", []), ("x", [0]), ("h", [0]), ("u", [0] + m),
+                           ("cnot", [0, 1]), ("ccnot", [0, 1, 2]), ("rz", [0, 1.0]),
+                           ("rx", [0, 1.0]), ("ry", [0, 1.0]), ("swap", [0, 1]),
+                           ("csswap", [0, 1, 2]), ("mcu", [[0], 1] + m)]:
+            results.append(outcome(lambda: getattr(reg, name)(*args)))
+        del reg
+        gc.collect()
+        """)
+    assert results == [("TypeError", "QuantumRegister object is not initialized")] * 15
 
 
 def test_outcome_table_too_large_to_allocate(panic):
