@@ -61,8 +61,7 @@ struct Method {
             RegisterObject* object = built_register(self);
             if (object == nullptr) return nullptr;
             static const Signature signature{
-                "QuantumRegister." + std::string(kMethodName<Doc>.data()) + "()",
-                kParamNames<Doc>};
+                "QuantumRegister." + std::string(kMethodName<Doc>.data()) + "()", kParamNames<Doc>};
             std::array<PyObject*, sizeof...(Kinds)> given;
             if (!match_arguments(signature, args, nargs, kwnames, given)) return nullptr;
             ExclusiveHold hold(object->borrow);

@@ -27,8 +27,8 @@ void write_diagnostic(std::string_view text, const qubit::SourceLocation& where)
     char name[32] = "?";
     pthread_getname_np(pthread_self(), name, sizeof name);
     std::fprintf(stderr, "zelvanic: thread '%s' (%ld) stopped at %s:%u:\n%.*s\n", name,
-                 static_cast<long>(gettid()), where.file, where.line,
-                 static_cast<int>(text.size()), text.data());
+                 static_cast<long>(gettid()), where.file, where.line, static_cast<int>(text.size()),
+                 text.data());
     std::fflush(stderr);
 }
 
