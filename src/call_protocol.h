@@ -1,11 +1,11 @@
 // What every QuantumRegister method does, written once: match the arguments, hold the
 // register exclusively, convert the arguments in parameter order, call one core operation,
 // and hand its outcome back (the same object for a gate, a new PyDiracKet for a measurement,
-// a list for the read-out, ValueError for a failure, the fatal-error exception for a stop).
+// a list for the read-out, ValueError for a failure, the fatal-error exception for a stop),
+// all inside the guard that keeps C++ exceptions from reaching the interpreter.
 #pragma once
 
 #include <array>
-#include <exception>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -14,6 +14,7 @@
 
 #include "argument_kinds.h"
 #include "argument_matcher.h"
+#include "entry_guard.h"
 #include "objects.h"
 #include "panic.h"
 #include "python.h"
@@ -26,19 +27,13 @@ PyObject* hand_back(PyObject* self, const qubit::DiracKet& outcome);
 PyObject* hand_back(PyObject* self, const std::vector<double>& outcome);
 PyObject* already_borrowed();
 
+// The register is released before the outcome is handed back, since making Python objects can
+// run Python code that calls the register again. An exception releases it on its way out.
 template <class Call>
 PyObject* run_core(PyObject* self, ExclusiveHold& hold, Call&& call) {
-    try {
-        auto outcome = call();
-        hold.release();
-        return hand_back(self, outcome);
-    } catch (const qubit::FatalError& error) {
-        hold.release();
-        return raise_fatal(error);
-    } catch (const std::exception& error) {
-        hold.release();
-        return raise_fatal(error.what());
-    }
+    auto outcome = call();
+    hold.release();
+    return hand_back(self, outcome);
 }
 
 template <TextSignature Doc, auto Core, class... Kinds>
@@ -62,23 +57,29 @@ struct Method {
 
     static PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
-        static const Signature signature{
-            "QuantumRegister." + std::string(kMethodName<Doc>.data()) + "()", kParamNames<Doc>};
-        std::array<PyObject*, sizeof...(Kinds)> given;
-        if (!match_arguments(signature, args, nargs, kwnames, given)) return nullptr;
-        RegisterObject* object = as_register(self);
-        ExclusiveHold hold(object->borrow);
-        if (!hold) return already_borrowed();
-        std::tuple<typename Kinds::Held...> held;
-        if (!convert(given, held, Indices{})) return nullptr;
-        return run_core(self, hold, [&] { return call(object->reg, held, Indices{}); });
+        return guarded([&]() -> PyObject* {
+            RegisterObject* object = built_register(self);
+            if (object == nullptr) return nullptr;
+            static const Signature signature{
+                "QuantumRegister." + std::string(kMethodName<Doc>.data()) + "()", kParamNames<Doc>};
+            std::array<PyObject*, sizeof...(Kinds)> given;
+            if (!match_arguments(signature, args, nargs, kwnames, given)) return nullptr;
+            ExclusiveHold hold(object->borrow);
+            if (!hold) return already_borrowed();
+            std::tuple<typename Kinds::Held...> held;
+            if (!convert(given, held, Indices{})) return nullptr;
+            return run_core(self, hold, [&] { return call(object->reg, held, Indices{}); });
+        });
     }
 
     static PyObject* noargs(PyObject* self, PyObject*) {
-        RegisterObject* object = as_register(self);
-        ExclusiveHold hold(object->borrow);
-        if (!hold) return already_borrowed();
-        return run_core(self, hold, [&] { return std::invoke(Core, object->reg); });
+        return guarded([&]() -> PyObject* {
+            RegisterObject* object = built_register(self);
+            if (object == nullptr) return nullptr;
+            ExclusiveHold hold(object->borrow);
+            if (!hold) return already_borrowed();
+            return run_core(self, hold, [&] { return std::invoke(Core, object->reg); });
+        });
     }
 };
 

@@ -2,6 +2,7 @@
 #include <new>
 #include <string>
 
+#include "entry_guard.h"
 #include "objects.h"
 
 namespace zelvanic {
@@ -21,13 +22,10 @@ void dealloc(PyObject* self) {
 }
 
 PyObject* repr(PyObject* self) {
-    std::string text;
-    try {
-        text = as_ket(self)->ket.text();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
-    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    return guarded([&] {
+        const std::string text = as_ket(self)->ket.text();
+        return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    });
 }
 
 PyType_Slot slots[] = {

@@ -9,9 +9,12 @@
 
 namespace zelvanic {
 
-// A QuantumRegister instance owns exactly one core register for its whole life.
+// A QuantumRegister instance owns exactly one core register for its whole life, once built.
+// The constructor builds it; an instance made another way (QuantumRegister.__new__ can be
+// replaced) is zero-filled memory with `built` false, and `reg` is never touched.
 struct RegisterObject {
     PyObject_HEAD
+    bool built;
     qubit::QuantumRegister reg;
     BorrowFlag borrow;
 };
@@ -32,5 +35,8 @@ PyObject* new_ket(const qubit::DiracKet& ket);
 inline RegisterObject* as_register(PyObject* self) {
     return reinterpret_cast<RegisterObject*>(self);
 }
+
+// `self` as a register object when its register was built; else null with TypeError set.
+RegisterObject* built_register(PyObject* self);
 
 }  // namespace zelvanic

@@ -23,17 +23,18 @@ PyObject* exception_class() {
     return cls;
 }
 
-void write_diagnostic(const std::string& text, const qubit::SourceLocation& where) {
+void write_diagnostic(std::string_view text, const qubit::SourceLocation& where) {
     char name[32] = "?";
     pthread_getname_np(pthread_self(), name, sizeof name);
-    std::fprintf(stderr, "zelvanic: thread '%s' (%ld) stopped at %s:%u:\n%s\n", name,
-                 static_cast<long>(gettid()), where.file, where.line, text.c_str());
+    std::fprintf(stderr, "zelvanic: thread '%s' (%ld) stopped at %s:%u:\n%.*s\n", name,
+                 static_cast<long>(gettid()), where.file, where.line, static_cast<int>(text.size()),
+                 text.data());
     std::fflush(stderr);
 }
 
 }  // namespace
 
-PyObject* raise_fatal(const std::string& text, qubit::SourceLocation where) {
+PyObject* raise_fatal(std::string_view text, qubit::SourceLocation where) {
     write_diagnostic(text, where);
     PyObject* cls = exception_class();
     if (cls == nullptr) return nullptr;  // the failure to make the class is what is raised

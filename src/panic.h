@@ -2,7 +2,7 @@
 // Its class derives from BaseException, so `except Exception` does not swallow it.
 #pragma once
 
-#include <string>
+#include <string_view>
 
 #include "python.h"
 #include "qubit/register/fatal_error.h"
@@ -13,8 +13,9 @@ namespace zelvanic {
 // text. Always returns null, for `return raise_fatal(e);`.
 PyObject* raise_fatal(const qubit::FatalError& error);
 
-// The same for a fatal condition found in this layer.
-PyObject* raise_fatal(const std::string& text,
+// The same for a fatal condition found in this layer. Allocates nothing of its own, so that it
+// can report an exception caught while memory is short.
+PyObject* raise_fatal(std::string_view text,
                       qubit::SourceLocation where = qubit::SourceLocation::current());
 
 }  // namespace zelvanic

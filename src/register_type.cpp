@@ -10,29 +10,29 @@ namespace {
 using qubit::QuantumRegister;
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static constexpr const char* params[] = {"n"};
-    static const Signature signature{"QuantumRegister.__new__()", params};
-    std::array<PyObject*, 1> given;
-    if (!match_arguments(signature, args, kwargs, given)) return nullptr;
-    std::uint64_t n = 0;
-    if (!QubitIndex::check(given[0], n)) {
-        name_the_argument("n");
-        return nullptr;
-    }
-    try {
+    return guarded([&]() -> PyObject* {
+        static constexpr const char* params[] = {"n"};
+        static const Signature signature{"QuantumRegister.__new__()", params};
+        std::array<PyObject*, 1> given;
+        if (!match_arguments(signature, args, kwargs, given)) return nullptr;
+        std::uint64_t n = 0;
+        if (!QubitIndex::check(given[0], n)) {
+            name_the_argument("n");
+            return nullptr;
+        }
         QuantumRegister reg(n);
         PyObject* self = type->tp_alloc(type, 0);
         if (self == nullptr) return nullptr;  // `reg` is released on the way out
-        new (&as_register(self)->reg) QuantumRegister(std::move(reg));
-        new (&as_register(self)->borrow) BorrowFlag(0);
+        RegisterObject* object = as_register(self);
+        new (&object->reg) QuantumRegister(std::move(reg));
+        new (&object->borrow) BorrowFlag(0);
+        object->built = true;
         return self;
-    } catch (const qubit::FatalError& error) {
-        return raise_fatal(error);
-    }
+    });
 }
 
 void dealloc(PyObject* self) {
-    as_register(self)->reg.~QuantumRegister();
+    if (as_register(self)->built) as_register(self)->reg.~QuantumRegister();
     PyTypeObject* type = Py_TYPE(self);
     type->tp_free(self);
     Py_DECREF(type);  // instances of heap types own a reference to their type
@@ -89,6 +89,13 @@ bool keep_text_signature(PyTypeObject* type) {
 }
 
 }  // namespace
+
+RegisterObject* built_register(PyObject* self) {
+    RegisterObject* object = as_register(self);
+    if (object->built) return object;
+    PyErr_SetString(PyExc_TypeError, "QuantumRegister object is not initialized");
+    return nullptr;
+}
 
 PyTypeObject* register_type() {
     static PyObject* type = nullptr;

@@ -1,4 +1,5 @@
 """QuantumRegister(n): argument matching, conversion and the memory guard."""
+import os
 import re
 import subprocess
 import sys
@@ -81,6 +82,22 @@ def test_fatal_error_escapes_except_exception():
     run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
     assert run.returncode != 0 and "caught" not in run.stdout
     assert "pyo3_runtime.PanicException: You have" in run.stderr
-    # The diagnostic names the thread, where the core stopped, and the text.
-    assert re.search(r"thread '.*' \(\d+\) stopped at .*register\.cpp:\d+:\nYou have",
-                     run.stderr)
+    # The diagnostic names the thread, where the core stopped (relative to the project, not
+    # where it was built), and the text.
+    where = re.search(r"thread '.*' \(\d+\) stopped at (\S*register\.cpp):\d+:\nYou have",
+                      run.stderr)
+    assert where and not where.group(1).startswith("/"), run.stderr
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGESIZE")
+
+
+def test_amplitudes_are_committed_when_the_register_is_built():
+    # Pages left for the first gate to touch would not count against the available memory
+    # that the guard of the next register reads.
+    before = resident_bytes()
+    reg = QuantumRegister(22)
+    assert resident_bytes() - before >= 0.9 * (16 << 22)
+    del reg

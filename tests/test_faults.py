@@ -1,8 +1,9 @@
 """Faults from outside the process: an odd or unreadable /proc/meminfo, memory that the guard
-promised but the system will not map, an outcome table too large to allocate, and an
-operating system that refuses random bytes. The file faults are made real for a child
-interpreter by binding other files over the system's in a private mount namespace; the
-refused system calls by a seccomp filter the child installs on itself."""
+promised but the system will not map, an address space with no room left, an outcome table
+too large to allocate, an operating system that refuses random bytes, and an instance made
+without its register. The file faults are made real for a child interpreter by binding other
+files over the system's in a private mount namespace; the refused system calls by a seccomp
+filter the child installs on itself."""
 import ast
 import os
 import shlex
@@ -184,6 +185,68 @@ def test_large_probability_list_is_checked_against_the_memory_figure(fake_file):
                           "2097152 basis states: this needs 83886080 bytes of memory (40 per basis "
                           "state, the list included) and 33554432 bytes are available")
     assert results[1] == ("ok", "|1>")
+
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer's shadow memory needs an unlimited "
+                                      "address space")
+def test_no_address_space_left_is_a_memory_error():
+    # Every byte the limit allows is taken, then the call runs: the C++ side must turn its
+    # std::bad_alloc (the /proc/meminfo read comes first) into MemoryError, not abort.
+    results = run_child("""
+        import resource
+
+        def in_use():
+            with open("/proc/self/statm") as statm:
+                return int(statm.read().split()[0]) * resource.getpagesize()
+
+        def starved(call):
+            hold = []
+            try:
+                try:
+                    resource.setrlimit(resource.RLIMIT_AS, (in_use(), resource.RLIM_INFINITY))
+                    size = 1 << 20
+                    while size >= 8:
+                        try:
+                            hold.append(bytearray(size))
+                        except MemoryError:
+                            size //= 2
+                    call()
+                finally:
+                    hold.clear()
+                    resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY,) * 2)
+                return "ok"
+            except BaseException as error:
+                return type(error).__name__
+
+        reg = QuantumRegister(3)
+        # The generator's thread-local block is made by the C library on a thread's first draw,
+        # and the C library aborts when it has no memory for it: draw once before starving.
+        reg.observe()
+        results.append([starved(lambda: QuantumRegister(1)) for _ in range(3)])
+        results.append([starved(lambda: reg.h(0).observe()) for _ in range(3)])
+        results.append(outcome(lambda: repr(reg.x(1).observe_one(1))))
+        """)
+    assert "MemoryError" in results[0] and set(results[0] + results[1]) <= {"ok", "MemoryError"}
+    assert results[2] == ("ok", "|1>")
+
+
+def test_instance_without_a_register_refuses_every_method():
+    # The class is not immutable, so __new__ can be replaced; what it makes has no register.
+    results = run_child("""
+        import gc
+        QuantumRegister.__new__ = staticmethod(object.__new__)
+        reg = QuantumRegister()
+        m = [1j, 0j, 0j, 1j]
+        for name, args in [("observe", []), ("observe_one", [0]), ("observe_mul", [[0]]),
+                           ("god_observe", []), ("x", [0]), ("h", [0]), ("u", [0] + m),
+                           ("cnot", [0, 1]), ("ccnot", [0, 1, 2]), ("rz", [0, 1.0]),
+                           ("rx", [0, 1.0]), ("ry", [0, 1.0]), ("swap", [0, 1]),
+                           ("csswap", [0, 1, 2]), ("mcu", [[0], 1] + m)]:
+            results.append(outcome(lambda: getattr(reg, name)(*args)))
+        del reg
+        gc.collect()
+        """)
+    assert results == [("TypeError", "QuantumRegister object is not initialized")] * 15
 
 
 def test_outcome_table_too_large_to_allocate(panic):

@@ -1,6 +1,7 @@
-// Reads the ChaCha12 reference file of the test data folder. The file is small and regular, so
-// a few string searches do instead of a JSON library: a field is looked up inside the object of
-// its section, and values are hex strings, decimal integers or hex floats.
+// Reads the ChaCha12 reference file, data/chacha12.json (data/README.md names where its values
+// come from). The file is small and regular, so a few string searches do instead of a JSON
+// library: a field is looked up inside the object of its section, and values are hex strings,
+// decimal integers or hex floats.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,7 +19,9 @@ namespace qubit::testdata {
 
 inline const std::string& chacha12_json() {
     static const std::string text = [] {
-        std::ifstream in(std::string(ZELVANIC_TESTDATA) + "/chacha12.json");
+        const std::string path = std::string(ZELVANIC_TESTDATA) + "/chacha12.json";
+        std::ifstream in(path);
+        if (!in) ADD_FAILURE() << "cannot read " << path;
         std::ostringstream all;
         all << in.rdbuf();
         return all.str();

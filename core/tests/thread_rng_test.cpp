@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -93,19 +94,19 @@ TEST(OsRandom, MissingOrRefusedCallFallsBackToTheDevices) {
 // The fallback reads the device named, all 32 bytes of it, and nothing else; a device that
 // ends early gives no key.
 TEST(OsRandom, FallbackTakesTheKeyFromTheDeviceAndNeedsAllOfIt) {
-    char path[] = "/tmp/zelvanic-key-XXXXXX";
-    const int fd = ::mkstemp(path);
+    std::string path = ::testing::TempDir() + "zelvanic-key-XXXXXX";
+    const int fd = ::mkstemp(path.data());
     ASSERT_GE(fd, 0);
     std::array<std::uint8_t, 32> bytes{};
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(7 * i);
     ASSERT_EQ(::write(fd, bytes.data(), 31), 31);
-    OsRandomBackend backend{fail_with_errno, path, path};
+    OsRandomBackend backend{fail_with_errno, path.c_str(), path.c_str()};
     g_errno_to_report = ENOSYS;
     EXPECT_EQ(failure_of(backend), "unexpected situation");
     ASSERT_EQ(::write(fd, bytes.data() + 31, 1), 1);
     const Result<ChaChaKey> key = os_random_key(backend);
     ::close(fd);
-    ::unlink(path);
+    ::unlink(path.c_str());
     ASSERT_TRUE(key.ok()) << key.message();
     EXPECT_EQ(key.value(), bytes);
 }

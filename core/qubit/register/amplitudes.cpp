@@ -20,9 +20,12 @@ constexpr std::size_t kMapThreshold = 1 << 20;  // below this, the heap is cheap
 Amplitudes::Amplitudes(std::uint64_t count) : count_(count) {
     const std::uint64_t bytes = count * sizeof(Complex);  // callers have bounded count
     if (bytes >= kMapThreshold) {
-        // Anonymous pages arrive zeroed, so a large register costs no fill pass up front.
-        void* pages =
-            mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        // Anonymous pages arrive zeroed, so a large register needs no fill pass of its own.
+        // They are committed now all the same (MAP_POPULATE): pages first touched by a later
+        // gate would leave the system's figure of available memory unmoved, and the memory
+        // guard of the next register would accept memory that is already promised.
+        void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (pages == MAP_FAILED) throw allocation_failure(bytes);
         data_ = static_cast<Complex*>(pages);
         mapped_ = true;
