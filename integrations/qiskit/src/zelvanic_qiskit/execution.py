@@ -1,0 +1,113 @@
+"""Running compiled steps on a zelvanic register, for a number of shots.
+
+Both runners return the classical bits of every shot: an array of shape (shots, clbits) of 0
+and 1, in the circuit's clbit order.
+"""
+from typing import List, Optional, Sequence, Tuple
+
+import numpy as np
+
+import zelvanic
+
+from .lowering import Step
+
+
+def final_measurements(steps: Sequence[Step]) -> Optional[List[Tuple[int, int]]]:
+    """The (qubit, clbit) pairs, in order, when every measurement comes after the last thing
+    done to its qubit and nothing else is classical; None when the circuit must run shot by
+    shot (a mid-circuit measurement, a reset, or classical control)."""
+    touched = set()
+    for step in reversed(steps):
+        if step.kind == "gate":
+            touched.update(_qubits(step))
+        elif step.kind == "measure":
+            qubit = step.args[0]
+            if qubit in touched:
+                return None
+            touched.add(qubit)
+        else:
+            return None
+    return [step.args for step in steps if step.kind == "measure"]
+
+
+def _qubits(step: Step):
+    method, args = step.args
+    if method == "mcu":
+        return [*args[0], args[1]]
+    return [a for a in args if isinstance(a, int)]
+
+
+def apply_gates(reg, steps: Sequence[Step]) -> None:
+    for step in steps:
+        if step.kind == "gate":
+            method, args = step.args
+            getattr(reg, method)(*args)
+
+
+def sample_final(steps: Sequence[Step], num_qubits: int, num_clbits: int,
+                 measurements: Sequence[Tuple[int, int]], shots: int,
+                 rng: np.random.Generator) -> np.ndarray:
+    """Simulates once, then draws every shot from the probabilities of the final state."""
+    reg = zelvanic.QuantumRegister(num_qubits)
+    apply_gates(reg, steps)
+    bits = np.zeros((shots, num_clbits), dtype=np.uint8)
+    if not measurements:
+        return bits
+    probabilities = np.array(reg.god_observe())
+    del reg
+    outcomes = draw(probabilities, shots, rng)
+    for qubit, clbit in measurements:  # in circuit order: a later write to a clbit wins
+        bits[:, clbit] = (outcomes >> qubit) & 1
+    return bits
+
+
+def draw(probabilities: np.ndarray, shots: int, rng: np.random.Generator) -> np.ndarray:
+    """Basis-state indices drawn by inverting the cumulative distribution. The sum is
+    scaled by the total, which may differ from 1 in the last bits, and an outcome of
+    probability zero is never drawn."""
+    cumulative = np.cumsum(probabilities)
+    total = cumulative[-1]
+    drawn = np.searchsorted(cumulative, rng.random(shots) * total, side="right")
+    # u * total may round up to total itself: fall back on the last possible outcome.
+    return np.minimum(drawn, np.flatnonzero(probabilities)[-1]).astype(np.int64)
+
+
+def run_shots(steps: Sequence[Step], num_qubits: int, num_clbits: int,
+              shots: int) -> np.ndarray:
+    """Simulates every shot from |0...0>, measuring with the register's own random source."""
+    bits = np.zeros((shots, num_clbits), dtype=np.uint8)
+    for shot in range(shots):
+        reg = zelvanic.QuantumRegister(num_qubits)
+        clbits = [0] * num_clbits
+        _run(reg, steps, clbits)
+        bits[shot] = clbits
+    return bits
+
+
+def _measure(reg, qubit: int) -> int:
+    return 1 if repr(reg.observe_one(qubit)) == "|1>" else 0
+
+
+def _run(reg, steps: Sequence[Step], clbits: List[int]) -> None:
+    for kind, args in steps:
+        if kind == "gate":
+            getattr(reg, args[0])(*args[1])
+        elif kind == "measure":
+            clbits[args[1]] = _measure(reg, args[0])
+        elif kind == "reset":
+            if _measure(reg, args[0]):
+                reg.x(args[0])
+        elif kind == "if":
+            condition, then, otherwise = args
+            _run(reg, then if condition(clbits) else otherwise, clbits)
+        elif kind == "while":
+            condition, body = args
+            while condition(clbits):
+                _run(reg, body, clbits)
+        elif kind == "switch":
+            target, cases = args
+            value = target(clbits)
+            for values, body in cases:
+                if values is None or value in values:
+                    _run(reg, body, clbits)
+                    break
