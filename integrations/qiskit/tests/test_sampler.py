@@ -107,20 +107,24 @@ def test_sampled_counts_and_layout():
     a, b = Parameter("a"), Parameter("b")
     qr = QuantumRegister(4)
     low, high = ClassicalRegister(2, "low"), ClassicalRegister(3, "high")
-    qc = QuantumCircuit(qr, low, high)
+    unmeasured = QuantumCircuit(qr)
+    qc = unmeasured
     qc.ry(a, 0)
     qc.h(1)
     qc.cx(1, 2)
     qc.rx(b, 3)
     qc.cp(b, 0, 3)
     qc.crx(a, 3, 2)
-    unmeasured = qc.copy()
+    qc = QuantumCircuit(qr, low, high)
+    qc.reset(qr)                        # on |0...0>: still sampled from the final state
+    qc.compose(unmeasured, inplace=True)
     qc.measure([3, 1], low)             # low = (qubit 3, qubit 1)
     qc.measure([0, 2, 3], high)         # high = (qubit 0, qubit 2, qubit 3)
     values = np.array([[0.4, 1.1], [2.0, -0.6], [np.pi, 0.0]])
     result = ZelvanicSampler().run([(qc, values, 3000), (unmeasured.measure_all(inplace=False),
                                                           values[:1])], shots=5).result()
     pub = result[0]
+    assert pub.metadata["simulation"] == "sampled from the final state"
     assert pub.data.low.shape == (3,) and pub.data.low.num_shots == 3000
     assert (pub.data.low.num_bits, pub.data.high.num_bits) == (2, 3)
     assert result[1].data.meas.num_shots == 5

@@ -13,21 +13,37 @@ from .lowering import Step
 
 
 def final_measurements(steps: Sequence[Step]) -> Optional[List[Tuple[int, int]]]:
-    """The (qubit, clbit) pairs, in order, when every measurement comes after the last thing
-    done to its qubit and nothing else is classical; None when the circuit must run shot by
+    """The (qubit, clbit) pairs, in order, when every measurement comes after the last gate on
+    its qubit and nothing else is classical; None when the circuit must run shot by
     shot (a mid-circuit measurement, a reset, or classical control)."""
+    steps = _without_leading_resets(steps)
     touched = set()
     for step in reversed(steps):
         if step.kind == "gate":
             touched.update(_qubits(step))
         elif step.kind == "measure":
-            qubit = step.args[0]
-            if qubit in touched:
+            # A second measurement of a qubit that no gate touched in between repeats the
+            # first, so both may be read from the same drawn outcome.
+            if step.args[0] in touched:
                 return None
-            touched.add(qubit)
         else:
             return None
     return [step.args for step in steps if step.kind == "measure"]
+
+
+def _without_leading_resets(steps: Sequence[Step]) -> List[Step]:
+    """A reset of a qubit that nothing has touched yet finds it in |0> and does nothing (files
+    exported from other tools often begin so)."""
+    touched, kept = set(), []
+    for step in steps:
+        if step.kind == "reset" and step.args[0] not in touched:
+            continue
+        kept.append(step)
+        if step.kind == "gate":
+            touched.update(_qubits(step))
+        elif step.kind == "measure":
+            touched.add(step.args[0])
+    return kept
 
 
 def _qubits(step: Step):
