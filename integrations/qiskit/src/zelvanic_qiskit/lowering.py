@@ -10,6 +10,7 @@ What runs as it stands:
 - measure, reset, barrier and delay; if/else, box, for and while loops and switch.
 Everything else goes through Qiskit's transpiler, into that set.
 """
+import warnings
 from typing import Dict, List, NamedTuple, Sequence, Tuple
 
 from qiskit import QuantumCircuit, transpile
@@ -124,7 +125,11 @@ def compile_circuit(circuit: QuantumCircuit) -> List[Step]:
     """The steps of a lowered circuit whose parameters are all bound."""
     qubits = {bit: i for i, bit in enumerate(circuit.qubits)}
     clbits = {bit: i for i, bit in enumerate(circuit.clbits)}
-    return _compile(circuit, qubits, clbits)
+    with warnings.catch_warnings():
+        # Qiskit 1.3 and 1.4 warn on every read of Instruction.condition (c_if), which they
+        # still honour, and so do we.
+        warnings.simplefilter("ignore", DeprecationWarning)
+        return _compile(circuit, qubits, clbits)
 
 
 def _compile(circuit: QuantumCircuit, qubits: Dict, clbits: Clbits) -> List[Step]:
