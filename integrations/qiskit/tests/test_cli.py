@@ -6,7 +6,7 @@ from pathlib import Path
 
 import pytest
 
-EXAMPLES = Path(__file__).resolve().parents[3] / "examples" / "qiskit"
+EXAMPLES = Path(__file__).resolve().parents[3] / "examples" / "openqasm"
 
 GHZ2 = """OPENQASM 2.0;
 include "qelib1.inc";
@@ -67,7 +67,7 @@ def test_malformed_file_gives_one_line_with_its_line_number(tmp_path, text):
 
 
 def test_example_runs():
-    script = EXAMPLES / "openqasm_file.py"
+    script = EXAMPLES / "load_qasm.py"
     if not script.exists():
         pytest.skip("not run from a checkout")
     done = subprocess.run([sys.executable, str(script)], capture_output=True, text=True,
