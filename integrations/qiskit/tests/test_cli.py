@@ -43,7 +43,7 @@ def test_ghz_json_and_histogram(tmp_path):
     counts = json.loads(runs[0].stdout)["counts"]
     assert set(counts) == {"0000", "1111"} and sum(counts.values()) == 500
     text = cli("ghz.qasm", "--shots", 500, "--seed", 9, cwd=tmp_path).stdout
-    assert text.splitlines()[1].startswith(f"0000  #") and f"  {counts['0000']}  " in text
+    assert text.splitlines()[1].startswith("0000  #") and f"  {counts['0000']}  " in text
 
 
 def test_openqasm3(tmp_path):

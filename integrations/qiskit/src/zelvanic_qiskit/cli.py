@@ -174,4 +174,4 @@ def plot(counts: Dict[str, int], out: Path, title: str) -> None:
     figure.tight_layout()
     figure.savefig(out)
     plt.close(figure)
-    print(f"wrote {out}")
+    print(f"wrote {out}", file=sys.stderr)  # stdout stays the counts alone, JSON with --json
