@@ -69,8 +69,10 @@ def sample_final(steps: Sequence[Step], num_qubits: int, num_clbits: int,
     bits = np.zeros((shots, num_clbits), dtype=np.uint8)
     if not measurements:
         return bits
-    probabilities = np.array(reg.god_observe())
-    del reg
+    listed = reg.god_observe()
+    del reg  # the amplitudes, then the list of 2^n floats, go as soon as they are read
+    probabilities = np.fromiter(listed, dtype=np.float64, count=len(listed))
+    del listed
     outcomes = draw(probabilities, shots, rng)
     for qubit, clbit in measurements:  # in circuit order: a later write to a clbit wins
         bits[:, clbit] = (outcomes >> qubit) & 1
@@ -78,14 +80,17 @@ def sample_final(steps: Sequence[Step], num_qubits: int, num_clbits: int,
 
 
 def draw(probabilities: np.ndarray, shots: int, rng: np.random.Generator) -> np.ndarray:
-    """Basis-state indices drawn by inverting the cumulative distribution. The sum is
-    scaled by the total, which may differ from 1 in the last bits, and an outcome of
+    """Basis-state indices drawn by inverting the cumulative distribution, which overwrites
+    `probabilities` (a second array of 2^n doubles would cost more than the sum itself). The
+    draws are scaled by the total, which may differ from 1 in the last bits; an outcome of
     probability zero is never drawn."""
-    cumulative = np.cumsum(probabilities)
+    cumulative = np.cumsum(probabilities, out=probabilities)
     total = cumulative[-1]
     drawn = np.searchsorted(cumulative, rng.random(shots) * total, side="right")
-    # u * total may round up to total itself: fall back on the last possible outcome.
-    return np.minimum(drawn, np.flatnonzero(probabilities)[-1]).astype(np.int64)
+    # u * total may round up to total itself: that draw goes to the last possible outcome,
+    # the first whose running sum reaches the total.
+    last = np.searchsorted(cumulative, total, side="left")
+    return np.minimum(drawn, last)
 
 
 def run_shots(steps: Sequence[Step], num_qubits: int, num_clbits: int,
