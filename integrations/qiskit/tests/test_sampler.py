@@ -5,6 +5,7 @@ import numpy as np
 import pytest
 from qiskit import ClassicalRegister, QuantumCircuit, QuantumRegister
 from qiskit.circuit import Instruction, Parameter
+from qiskit.circuit.classical import expr
 from qiskit.circuit.library import (CUGate, HGate, MCPhaseGate, MCXGate, RYGate, SwapGate,
                                     UnitaryGate)
 from qiskit.circuit.random import random_circuit
@@ -187,6 +188,31 @@ def test_teleportation(style):
         key = b_bits + a_bits
         combined[key] = combined.get(key, 0) + 1
     assert_fits(combined, expected, ALPHA)
+
+
+def test_control_flow():
+    """Every kind of classical control we run, each with one possible outcome."""
+    c = ClassicalRegister(4, "c")
+    qc = QuantumCircuit(QuantumRegister(4), c)
+    qc.x(0)
+    qc.measure(0, c[0])                          # c = 0001
+    with qc.if_test(expr.logic_not(c[0])):       # not taken
+        qc.x(1)
+    with qc.switch(c) as case:
+        with case(1):
+            qc.x(2)                              # taken
+        with case(case.DEFAULT):
+            qc.x(3)
+    with qc.for_loop(range(3)):                  # three flips
+        qc.x(1)
+    qc.h(3)
+    qc.measure(3, c[3])
+    with qc.while_loop((c[3], 0)):               # until qubit 3 gives 1
+        qc.h(3)
+        qc.measure(3, c[3])
+    qc.measure([1, 2], [c[1], c[2]])
+    result = ZelvanicSampler().run([qc], shots=50).result()[0]
+    assert result.data.c.get_counts() == {"1111": 50}
 
 
 def test_what_cannot_run_is_refused_by_name():

@@ -14,7 +14,7 @@ import warnings
 from typing import Dict, List, NamedTuple, Sequence, Tuple
 
 from qiskit import QuantumCircuit, transpile
-from qiskit.circuit import ClassicalRegister, ControlFlowOp, ControlledGate, Gate, Instruction
+from qiskit.circuit import ClassicalRegister, Clbit, ControlFlowOp, ControlledGate, Gate, Instruction
 from qiskit.circuit.controlflow import CASE_DEFAULT
 from qiskit.circuit.library import (
     CCXGate,
@@ -179,7 +179,7 @@ def _control_flow(op, instruction, qubits: Dict, clbits: Clbits) -> List[Step]:
     if op.name == "switch_case":
         cases = [(None if CASE_DEFAULT in values else tuple(values), body(block))
                  for values, block in op.cases_specifier()]
-        return [Step("switch", (_condition(op.target, clbits), cases))]
+        return [Step("switch", (_target(op.target, clbits), cases))]
     raise UnsupportedInstruction(f"zelvanic cannot run {op.name!r}")
 
 
@@ -256,6 +256,13 @@ def _condition(condition, clbits: Clbits):
         read = _reader(target, clbits)
         return lambda bits: read(bits) == value
     return _expression(condition, clbits)
+
+
+def _target(target, clbits: Clbits):
+    """A switch's target: a Clbit, a ClassicalRegister or an expression."""
+    if isinstance(target, (Clbit, ClassicalRegister)):
+        return _reader(target, clbits)
+    return _expression(target, clbits)
 
 
 def _reader(target, clbits: Clbits):
