@@ -194,7 +194,8 @@ def _instruction_steps(op: Instruction, qs: List[int], cs: List[int]) -> List[St
     try:
         return _gate_steps(op, qs)
     except (TypeError, QiskitError) as error:  # e.g. a parameter left unbound
-        raise UnsupportedInstruction(f"zelvanic cannot run {name!r}: {error}") from error
+        raise UnsupportedInstruction(
+            f"zelvanic cannot run {name!r}: {getattr(error, 'message', error)}") from error
 
 
 def _gate(method: str, *args) -> Step:
