@@ -234,7 +234,7 @@ def sampler_table(pair, sizes, repeats, log):
     return times
 
 
-def write_sampler_markdown(path, pair, times, repeats):
+def write_sampler_markdown(path, pair, times, repeats, load):
     lines = [
         "# ZelvanicSampler against qiskit-aer's SamplerV2",
         "",
@@ -242,7 +242,8 @@ def write_sampler_markdown(path, pair, times, repeats):
         "QFT, random), built in Qiskit and measured at its end; each sampler on one thread "
         "(Aer: state-vector method, its default gate fusion). Seconds for the whole `run()`, "
         f"median of up to {repeats * 3} interleaved rounds; the ratio is Aer's time over "
-        "zelvanic's (above 1: zelvanic is faster).",
+        "zelvanic's (above 1: zelvanic is faster). Load average on this 2-core machine: "
+        f"{load[0]:.1f} at the start, {load[1]:.1f} at the end.",
         "",
         "| circuit | n | zelvanic (s) | qiskit-aer (s) | aer / zelvanic |",
         "|---|---:|---:|---:|---:|",
@@ -260,8 +261,10 @@ def run_samplers(sizes, repeats, out, log):
         log(f"skipped the samplers ({type(error).__name__}: {error})")
         return
     log(f"samplers: {pair.version()}")
+    load_at_start = os.getloadavg()[0]
     times = sampler_table(pair, sizes, repeats, log)
-    write_sampler_markdown(out / "peers-sampler.md", pair, times, repeats)
+    write_sampler_markdown(out / "peers-sampler.md", pair, times, repeats,
+                           (load_at_start, os.getloadavg()[0]))
     log(f"wrote {out / 'peers-sampler.md'}")
 
 
