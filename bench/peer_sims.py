@@ -245,3 +245,44 @@ def load_peers():
         except Exception as error:  # ImportError, or a broken binary wheel
             missing.append(f"{name} ({type(error).__name__}: {error})")
     return peers, missing
+
+
+class SamplerPair:
+    """ZelvanicSampler and qiskit-aer's SamplerV2 on the same Qiskit circuits, measured at their
+    end. Aer runs its state-vector method on one thread, with its default gate fusion; left to
+    choose, it would simulate a Clifford circuit such as GHZ with its stabilizer method."""
+
+    def __init__(self):
+        import qiskit
+        import qiskit_aer
+        from qiskit_aer.primitives import SamplerV2
+        from zelvanic_qiskit import ZelvanicSampler
+        self.qiskit, self.aer = qiskit, qiskit_aer
+        one_thread = dict(method="statevector", max_parallel_threads=1,
+                          max_parallel_experiments=1, max_parallel_shots=1,
+                          statevector_parallel_threshold=64)
+        self.samplers = {
+            "zelvanic": ZelvanicSampler(seed=1),
+            "qiskit-aer": SamplerV2(seed=1, options={"backend_options": one_thread}),
+        }
+
+    def version(self):
+        return f"qiskit {self.qiskit.__version__}, qiskit-aer {self.aer.__version__}"
+
+    def circuit(self, ops, n):
+        qc = self.qiskit.QuantumCircuit(n)
+        for kind, *args in ops:
+            if kind == "cnot":
+                qc.cx(*args)
+            elif kind in ("rx", "ry", "rz"):
+                getattr(qc, kind)(args[1], args[0])
+            elif kind == "cp":
+                qc.cp(args[2], args[0], args[1])
+            else:
+                getattr(qc, kind)(*args)
+        qc.measure_all()
+        return qc
+
+    def counts(self, name, circuit, shots):
+        result = self.samplers[name].run([circuit], shots=shots).result()
+        return result[0].data.meas.get_counts()

@@ -5,13 +5,15 @@ n = 16..26, against an in-place numpy pass over the same bytes measured in the s
 Circuits: GHZ, QFT and a seeded random circuit, n = 10..24, from a fresh |0...0> to the
 probability vector, with the peers' gate fusion off and on; every peer's probabilities must
 agree with zelvanic's to 1e-12.
+Samplers: ZelvanicSampler against qiskit-aer's SamplerV2, 1000 shots of the same circuits built
+in Qiskit and measured at their end, n = 16, 20, 24 (--only-sampler runs just these).
 
 Runs in the environment made by bench/setup-peers.sh; a peer that is not installed is skipped
 and named in the output.
 
     build/venv-peers/bin/python bench/peers.py [--quick] [--out DIR]
 """
-from peer_sims import AerSim, Zelvanic, load_peers  # first: it pins the thread pools
+from peer_sims import AerSim, SamplerPair, Zelvanic, load_peers  # first: it pins the thread pools
 
 import argparse  # noqa: E402
 import gc  # noqa: E402
@@ -34,6 +36,7 @@ AGREEMENT = 1e-12
 THETA = 0.3
 GATES = ("h", "rx", "cnot", "mcu")
 SIMULATORS = ("zelvanic", "qulacs", "qiskit-aer", "lightning")
+SAMPLER_SHOTS = 1000
 
 
 # ---------------------------------------------------------------------------------------------
@@ -211,6 +214,60 @@ def circuit_row(name, ops, n, runs, peers, clocks, agreement):
     return samples
 
 
+def sampler_table(pair, sizes, repeats, log):
+    """{(circuit, n): {sampler: [seconds for SAMPLER_SHOTS shots, one a round]}}."""
+    times = {}
+    for n in sizes:
+        for name, build in CIRCUITS.items():
+            circuit = pair.circuit(build(n), n)
+            row = times[name, n] = {key: [] for key in pair.samplers}
+            for _ in range(circuit_runs(n, repeats)):
+                for key in pair.samplers:  # interleaved rounds
+                    start = time.perf_counter()
+                    counts = pair.counts(key, circuit, SAMPLER_SHOTS)
+                    row[key].append(time.perf_counter() - start)
+                    assert sum(counts.values()) == SAMPLER_SHOTS
+                    del counts
+                gc.collect()
+            log(f"  n={n} {name}: " + ", ".join(
+                f"{k} {statistics.median(v):.3g} s" for k, v in row.items()))
+    return times
+
+
+def write_sampler_markdown(path, pair, times, repeats, load):
+    lines = [
+        "# ZelvanicSampler against qiskit-aer's SamplerV2",
+        "",
+        f"{pair.version()}. {SAMPLER_SHOTS} shots of each circuit of `bench/peers.py` (GHZ, "
+        "QFT, random), built in Qiskit and measured at its end; each sampler on one thread "
+        "(Aer: state-vector method, its default gate fusion). Seconds for the whole `run()`, "
+        f"median of up to {repeats * 3} interleaved rounds; the ratio is Aer's time over "
+        "zelvanic's (above 1: zelvanic is faster). Load average on this 2-core machine: "
+        f"{load[0]:.1f} at the start, {load[1]:.1f} at the end.",
+        "",
+        "| circuit | n | zelvanic (s) | qiskit-aer (s) | aer / zelvanic |",
+        "|---|---:|---:|---:|---:|",
+    ]
+    for (name, n), row in sorted(times.items(), key=lambda item: (item[0][1], item[0][0])):
+        ours, aer = (statistics.median(row[k]) for k in ("zelvanic", "qiskit-aer"))
+        lines.append(f"| {name} | {n} | {ours:.3g} | {aer:.3g} | {aer / ours:.2f} |")
+    path.write_text("\n".join(lines) + "\n")
+
+
+def run_samplers(sizes, repeats, out, log):
+    try:
+        pair = SamplerPair()
+    except Exception as error:  # the integration or qiskit-aer missing
+        log(f"skipped the samplers ({type(error).__name__}: {error})")
+        return
+    log(f"samplers: {pair.version()}")
+    load_at_start = os.getloadavg()[0]
+    times = sampler_table(pair, sizes, repeats, log)
+    write_sampler_markdown(out / "peers-sampler.md", pair, times, repeats,
+                           (load_at_start, os.getloadavg()[0]))
+    log(f"wrote {out / 'peers-sampler.md'}")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -219,6 +276,9 @@ def main():
     parser.add_argument("--out", type=Path, help="directory for peers.md and peers-gates.png")
     parser.add_argument("--gate-sizes", type=int, nargs="+", metavar="N")
     parser.add_argument("--circuit-sizes", type=int, nargs="+", metavar="N")
+    parser.add_argument("--sampler-sizes", type=int, nargs="+", metavar="N")
+    parser.add_argument("--only-sampler", action="store_true",
+                        help="only the samplers, into peers-sampler.md")
     parser.add_argument("--repeats", type=int)
     args = parser.parse_args()
     if args.quick:
@@ -227,6 +287,7 @@ def main():
     else:
         gate_sizes, circuit_sizes, repeats = list(range(16, 27, 2)), list(range(10, 25, 2)), 5
         out = args.out or HERE / "results"
+    sampler_sizes = args.sampler_sizes or ([8, 10] if args.quick else [16, 20, 24])
     gate_sizes = args.gate_sizes or gate_sizes
     circuit_sizes = args.circuit_sizes or circuit_sizes
     args.repeats = args.repeats or repeats
@@ -234,6 +295,10 @@ def main():
 
     def log(text):
         print(text, flush=True)
+
+    if args.only_sampler:
+        run_samplers(sampler_sizes, args.repeats, out, log)
+        return 0
 
     began = time.perf_counter()
     load_at_start = os.getloadavg()[0]
@@ -258,6 +323,8 @@ def main():
     agree = write_markdown(out / "peers.md", run)
     log(f"wrote {out / 'peers.md'} and {out / 'peers-gates.png'} "
         f"in {(time.perf_counter() - began) / 60:.1f} min")
+    log("samplers")
+    run_samplers(sampler_sizes, args.repeats, out, log)
     if not agree:
         log("probability vectors disagree: see the agreement section")
     return 0 if agree else 1

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the virtual environment that bench/peers.py runs in: the peer simulators from PyPI and
-# zelvanic from this work tree. A peer that fails to install is reported and skipped.
+# Builds the virtual environment that bench/peers.py runs in: the peer simulators from PyPI, and
+# zelvanic and its Qiskit integration from this work tree. A peer that fails to install is
+# reported and skipped.
 #
 #     bash bench/setup-peers.sh [python]   # default python3; venv in build/venv-peers (or $VENV)
 set -uo pipefail
@@ -28,6 +29,11 @@ $pip install --quiet --force-reinstall --no-deps "$root" || {
     echo "zelvanic failed to build" >&2
     exit 1
 }
+
+# The Qiskit integration, for the sampler comparison (its qiskit came with the peers above).
+echo "installing zelvanic-qiskit from $root/integrations/qiskit"
+$pip install --quiet --force-reinstall --no-deps "$root/integrations/qiskit" ||
+    failed+=("zelvanic-qiskit")
 
 if [ ${#failed[@]} -gt 0 ]; then
     echo "not installed (peers.py skips them): ${failed[*]}"

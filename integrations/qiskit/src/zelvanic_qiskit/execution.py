@@ -1,0 +1,134 @@
+"""Running compiled steps on a zelvanic register, for a number of shots.
+
+Both runners return the classical bits of every shot: an array of shape (shots, clbits) of 0
+and 1, in the circuit's clbit order.
+"""
+from typing import List, Optional, Sequence, Tuple
+
+import numpy as np
+
+import zelvanic
+
+from .lowering import Step
+
+
+def final_measurements(steps: Sequence[Step]) -> Optional[List[Tuple[int, int]]]:
+    """The (qubit, clbit) pairs, in order, when every measurement comes after the last gate on
+    its qubit and nothing else is classical; None when the circuit must run shot by
+    shot (a mid-circuit measurement, a reset, or classical control)."""
+    steps = _without_leading_resets(steps)
+    touched = set()
+    for step in reversed(steps):
+        if step.kind == "gate":
+            touched.update(_qubits(step))
+        elif step.kind == "measure":
+            # A second measurement of a qubit that no gate touched in between repeats the
+            # first, so both may be read from the same drawn outcome.
+            if step.args[0] in touched:
+                return None
+        else:
+            return None
+    return [step.args for step in steps if step.kind == "measure"]
+
+
+def _without_leading_resets(steps: Sequence[Step]) -> List[Step]:
+    """A reset of a qubit that nothing has touched yet finds it in |0> and does nothing (files
+    exported from other tools often begin so)."""
+    touched, kept = set(), []
+    for step in steps:
+        if step.kind == "reset" and step.args[0] not in touched:
+            continue
+        kept.append(step)
+        if step.kind == "gate":
+            touched.update(_qubits(step))
+        elif step.kind == "measure":
+            touched.add(step.args[0])
+    return kept
+
+
+def _qubits(step: Step):
+    method, args = step.args
+    if method == "mcu":
+        return [*args[0], args[1]]
+    return [a for a in args if isinstance(a, int)]
+
+
+def apply_gates(reg, steps: Sequence[Step]) -> None:
+    for step in steps:
+        if step.kind == "gate":
+            method, args = step.args
+            getattr(reg, method)(*args)
+
+
+def sample_final(steps: Sequence[Step], num_qubits: int, num_clbits: int,
+                 measurements: Sequence[Tuple[int, int]], shots: int,
+                 rng: np.random.Generator) -> np.ndarray:
+    """Simulates once, then draws every shot from the probabilities of the final state."""
+    reg = zelvanic.QuantumRegister(num_qubits)
+    apply_gates(reg, steps)
+    bits = np.zeros((shots, num_clbits), dtype=np.uint8)
+    if not measurements:
+        return bits
+    listed = reg.god_observe()
+    del reg  # the amplitudes, then the list of 2^n floats, go as soon as they are read
+    probabilities = np.fromiter(listed, dtype=np.float64, count=len(listed))
+    del listed
+    outcomes = draw(probabilities, shots, rng)
+    for qubit, clbit in measurements:  # in circuit order: a later write to a clbit wins
+        bits[:, clbit] = (outcomes >> qubit) & 1
+    return bits
+
+
+def draw(probabilities: np.ndarray, shots: int, rng: np.random.Generator) -> np.ndarray:
+    """Basis-state indices drawn by inverting the cumulative distribution, which overwrites
+    `probabilities` (a second array of 2^n doubles would cost more than the sum itself). The
+    draws are scaled by the total, which may differ from 1 in the last bits; an outcome of
+    probability zero is never drawn."""
+    cumulative = np.cumsum(probabilities, out=probabilities)
+    total = cumulative[-1]
+    drawn = np.searchsorted(cumulative, rng.random(shots) * total, side="right")
+    # u * total may round up to total itself: that draw goes to the last possible outcome,
+    # the first whose running sum reaches the total.
+    last = np.searchsorted(cumulative, total, side="left")
+    return np.minimum(drawn, last)
+
+
+def run_shots(steps: Sequence[Step], num_qubits: int, num_clbits: int,
+              shots: int) -> np.ndarray:
+    """Simulates every shot from |0...0>, measuring with the register's own random source."""
+    bits = np.zeros((shots, num_clbits), dtype=np.uint8)
+    for shot in range(shots):
+        reg = zelvanic.QuantumRegister(num_qubits)
+        clbits = [0] * num_clbits
+        _run(reg, steps, clbits)
+        bits[shot] = clbits
+    return bits
+
+
+def _measure(reg, qubit: int) -> int:
+    return 1 if repr(reg.observe_one(qubit)) == "|1>" else 0
+
+
+def _run(reg, steps: Sequence[Step], clbits: List[int]) -> None:
+    for kind, args in steps:
+        if kind == "gate":
+            getattr(reg, args[0])(*args[1])
+        elif kind == "measure":
+            clbits[args[1]] = _measure(reg, args[0])
+        elif kind == "reset":
+            if _measure(reg, args[0]):
+                reg.x(args[0])
+        elif kind == "if":
+            condition, then, otherwise = args
+            _run(reg, then if condition(clbits) else otherwise, clbits)
+        elif kind == "while":
+            condition, body = args
+            while condition(clbits):
+                _run(reg, body, clbits)
+        elif kind == "switch":
+            target, cases = args
+            value = target(clbits)
+            for values, body in cases:
+                if values is None or value in values:
+                    _run(reg, body, clbits)
+                    break

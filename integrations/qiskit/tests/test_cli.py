@@ -1,0 +1,76 @@
+"""python -m zelvanic_qiskit on OpenQASM files, and the example that loads one."""
+import json
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+EXAMPLES = Path(__file__).resolve().parents[3] / "examples" / "openqasm"
+
+GHZ2 = """OPENQASM 2.0;
+include "qelib1.inc";
+qreg q[4];
+creg c[4];
+h q[0];
+cx q[0], q[1];
+cx q[1], q[2];
+cx q[2], q[3];
+measure q -> c;
+"""
+
+BELL3 = """OPENQASM 3.0;
+include "stdgates.inc";
+qubit[2] q;
+bit[2] c;
+h q[0];
+cx q[0], q[1];
+c = measure q;
+"""
+
+
+def cli(*args, cwd):
+    return subprocess.run([sys.executable, "-m", "zelvanic_qiskit", *map(str, args)], cwd=cwd,
+                          capture_output=True, text=True, timeout=300)
+
+
+def test_ghz_json_and_histogram(tmp_path):
+    (tmp_path / "ghz.qasm").write_text(GHZ2)
+    runs = [cli("ghz.qasm", "--json", "--shots", 500, "--seed", 9, cwd=tmp_path)
+            for _ in range(2)]
+    assert runs[0].returncode == 0, runs[0].stderr
+    assert runs[0].stdout == runs[1].stdout  # the seed fixes the draws
+    counts = json.loads(runs[0].stdout)["counts"]
+    assert set(counts) == {"0000", "1111"} and sum(counts.values()) == 500
+    text = cli("ghz.qasm", "--shots", 500, "--seed", 9, cwd=tmp_path).stdout
+    assert text.splitlines()[1].startswith("0000  #") and f"  {counts['0000']}  " in text
+
+
+def test_openqasm3(tmp_path):
+    pytest.importorskip("qiskit_qasm3_import")
+    (tmp_path / "bell.qasm").write_text(BELL3)
+    done = cli("bell.qasm", "--json", cwd=tmp_path)
+    assert done.returncode == 0, done.stderr
+    assert set(json.loads(done.stdout)["counts"]) == {"00", "11"}
+
+
+@pytest.mark.parametrize("text", [GHZ2, BELL3], ids=["qasm2", "qasm3"])
+def test_malformed_file_gives_one_line_with_its_line_number(tmp_path, text):
+    if "OPENQASM 3" in text:
+        pytest.importorskip("qiskit_qasm3_import")
+    lines = text.splitlines()
+    lines[5] = lines[5].replace(";", "")  # line 6 loses its semicolon: seen on line 7
+    (tmp_path / "bad.qasm").write_text("\n".join(lines) + "\n")
+    done = cli("bad.qasm", cwd=tmp_path)
+    assert done.returncode != 0 and not done.stdout
+    assert len(done.stderr.splitlines()) == 1 and "bad.qasm:7," in done.stderr, done.stderr
+
+
+def test_example_runs():
+    script = EXAMPLES / "load_qasm.py"
+    if not script.exists():
+        pytest.skip("not run from a checkout")
+    done = subprocess.run([sys.executable, str(script)], capture_output=True, text=True,
+                          timeout=300)
+    assert done.returncode == 0, done.stderr
+    assert "5 qubits, 1000 shots: {'1011': 1000}" in done.stdout
