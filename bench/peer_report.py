@@ -128,7 +128,7 @@ def write_markdown(path, run):
             str(len(circuits[name, n]["zelvanic", False])) for n in circuit_sizes) + " |")
         w("| | zelvanic seconds | " + " | ".join(
             f"{median(circuits[name, n]['zelvanic', False]):.3g}" for n in circuit_sizes) + " |")
-        w("| | of which `god_observe` | " + " | ".join(
+        w("| | of which `god_observe` (with the deferred gates) | " + " | ".join(
             f"{median(circuits[name, n]['god_observe', False]):.3g}" for n in circuit_sizes) +
           " |")
         for peer in peers:

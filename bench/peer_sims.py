@@ -38,7 +38,13 @@ class Zelvanic:
         return "work tree"
 
     def prepare(self, n):
-        reg = zelvanic.QuantumRegister(n)
+        # A gate timed alone must run as it is called, not wait in the register's list of
+        # deferred gates for the next read.
+        os.environ["ZELVANIC_TILE_QUBITS"] = "64"
+        try:
+            reg = zelvanic.QuantumRegister(n)
+        finally:
+            del os.environ["ZELVANIC_TILE_QUBITS"]
         for q in range(n):
             reg.h(q)
         return reg
@@ -64,7 +70,8 @@ class Zelvanic:
                 getattr(reg, kind)(*args)
         start = time.perf_counter()
         probabilities = reg.god_observe()
-        self.observe_seconds = time.perf_counter() - start  # a list of 2^n Python floats
+        # A list of 2^n Python floats, and the gates the register deferred until this read.
+        self.observe_seconds = time.perf_counter() - start
         return probabilities
 
 
