@@ -63,16 +63,23 @@ class Entry:
 
     def time(self, key, ops, n):
         job = self.sim.prepare(ops, n, self.setting)
-        cpu, wall = time.process_time(), time.perf_counter()
-        seconds = self.sim.run(job)
-        self.wall += time.perf_counter() - wall
-        self.cpu += time.process_time() - cpu
+        if isinstance(self.sim, Baseline):  # it keeps its child's clocks itself
+            seconds = self.sim.run(job)
+        else:
+            cpu, wall = time.process_time(), time.perf_counter()
+            seconds = self.sim.run(job)
+            self.wall += time.perf_counter() - wall
+            self.cpu += time.process_time() - cpu
         self.seconds.setdefault(key, []).append(seconds)
 
-    def thread_ratio(self):
+    def cpu_and_wall(self):
         if isinstance(self.sim, Baseline):  # its work happens in the child process
-            return self.sim.cpu / self.sim.wall if self.sim.wall else math.nan
-        return self.cpu / self.wall if self.wall else math.nan
+            return self.sim.cpu + self.cpu, self.sim.wall + self.wall
+        return self.cpu, self.wall
+
+    def thread_ratio(self):
+        cpu, wall = self.cpu_and_wall()
+        return cpu / wall if wall else math.nan
 
 
 def stream_seconds(stream):
@@ -129,13 +136,49 @@ def measure_size(n, repeats, entries, zel, baseline, peers, run, log):
 
 
 def write_samples(path, run):
-    """Every timing and check as measured, for a later look beyond the report's medians."""
+    """Every timing and check as measured: for a look beyond the report's medians, and for
+    --resume."""
     def flat(table):
         return {" ".join(map(str, key)): value for key, value in table.items()}
     path.write_text(json.dumps({
+        "sizes": run.sizes, "elapsed": run.elapsed,
         "seconds": {e.label: flat(e.seconds) for e in run.entries},
+        "cpu and wall": {e.label: e.cpu_and_wall() for e in run.entries},
         "stream": flat(run.stream), "gates": flat(run.gates), "read": flat(run.read),
-        "agreement": flat(run.agreement), "identical": flat(run.identical)}, indent=1) + "\n")
+        "baseline read": flat(run.baseline_read), "agreement": flat(run.agreement),
+        "identical": flat(run.identical)}, indent=1) + "\n")
+
+
+def resume(path, run):
+    """Takes over the sizes that an earlier run measured into the same report, so that a size
+    which takes most of an hour can be added, or measured again, in a run of its own."""
+    saved = json.loads(path.read_text())
+
+    def table(name):
+        rows = {}
+        for text, value in saved.get(name, {}).items():
+            circuit, n, *label = text.split(" ", 2)  # labels may hold spaces
+            rows[(circuit, int(n), *label)] = value
+        return rows
+
+    run.stream, run.gates, run.read = table("stream"), table("gates"), table("read")
+    run.baseline_read, run.agreement = table("baseline read"), table("agreement")
+    run.identical = table("identical")
+    run.sizes = sorted({n for _, n in run.gates})
+    run.elapsed = saved.get("elapsed", 0.0)
+    for entry in run.entries:
+        entry.seconds = {(c, int(n)): v for text, v in saved["seconds"].get(entry.label, {}).items()
+                         for c, n in [text.split(" ")]}
+        entry.cpu, entry.wall = saved.get("cpu and wall", {}).get(entry.label, (0.0, 0.0))
+
+
+def forget(n, run):
+    """Drops size n from what --resume took over, before it is measured again."""
+    run.sizes = [m for m in run.sizes if m != n]
+    for rows in (run.stream, run.gates, run.read, run.baseline_read, run.agreement,
+                 run.identical, *(e.seconds for e in run.entries)):
+        for key in [k for k in rows if k[1] == n]:
+            del rows[key]
 
 
 def work_tree_commit():
@@ -161,9 +204,13 @@ def main():
     parser.add_argument("--repeats", type=int, help="rounds per circuit and size")
     parser.add_argument("--baseline-venv", type=Path, metavar="PATH",
                         help="a venv holding an earlier zelvanic (bench/setup-baseline.sh)")
-    parser.add_argument("--out", type=Path, help="directory for the report, the plot and the samples")
+    parser.add_argument("--out", type=Path,
+                        help="directory for the report, the plot and the samples")
     parser.add_argument("--name", default="circuits", help="file name of all three, no suffix")
     parser.add_argument("--note", help="a line under the report's title")
+    parser.add_argument("--resume", action="store_true",
+                        help="keep the sizes already in the report's samples (NAME.json), "
+                             "measure --sizes again or anew")
     args = parser.parse_args()
     sizes = args.sizes or ([12, 14] if args.quick else [20, 22, 24, 26])
     out = args.out or (HERE.parent / "build" / "circuits-quick" if args.quick
@@ -191,17 +238,22 @@ def main():
     for text in missing:
         log(f"skipped, not installed: {text}")
 
-    began = time.perf_counter()
+    samples = out / f"{args.name}.json"
+    if args.resume and samples.exists():
+        resume(samples, run)
+        log(f"resumed from {samples}: n = {run.sizes}")
+    began = time.perf_counter() - run.elapsed
     for n in sizes:
         repeats = args.repeats or (3 if args.quick else default_repeats(n))
+        forget(n, run)
         measure_size(n, repeats, entries, zel, baseline, peers, run, log)
         # The report is rewritten after every size, so a long run shows what it has so far.
-        run.sizes.append(n)
+        run.sizes = sorted(run.sizes + [n])
         run.elapsed = time.perf_counter() - began
         run.load = run.load[:1] + [os.getloadavg()[0]]
         agree = write_markdown(out / f"{args.name}.md", run)
         write_plot(out / f"{args.name}.png", run)
-        write_samples(out / f"{args.name}.json", run)
+        write_samples(samples, run)
     if baseline:
         baseline.close()
     log(f"wrote {out / args.name}.md, .png and .json in {run.elapsed / 60:.1f} min")
