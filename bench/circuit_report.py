@@ -152,6 +152,12 @@ def write_plot(path, run):
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
+    from matplotlib.ticker import FormatStrFormatter, FuncFormatter
+
+    def two_and_five(value, _):
+        """Labels the minor ticks at 2 and 5 times a power of ten, and no others."""
+        leading = round(value / 10 ** math.floor(math.log10(value))) if value > 0 else 0
+        return f"{value:g}" if leading in (2, 5) else ""
 
     zel = run.entries[0]
     colours = {"zelvanic": "tab:red", "previous release": "tab:orange", "qulacs": "tab:blue",
@@ -179,6 +185,8 @@ def write_plot(path, run):
         top.set_ylabel("seconds")
         bottom.axhline(1.0, color="tab:red", linewidth=1)
         bottom.set_yscale("log")
+        bottom.yaxis.set_major_formatter(FormatStrFormatter("%g"))
+        bottom.yaxis.set_minor_formatter(FuncFormatter(two_and_five))
         bottom.set_title(f"{name}: seconds / zelvanic's, same round (above 1: zelvanic faster)")
         bottom.set_xlabel("qubits n")
         for ax in (top, bottom):

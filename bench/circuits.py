@@ -200,7 +200,8 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true",
                         help="n = 12 and 14, three rounds, results under build/")
-    parser.add_argument("--sizes", type=int, nargs="+", metavar="N")
+    parser.add_argument("--sizes", type=int, nargs="*", metavar="N",
+                        help="register sizes; none with --resume: only write the report again")
     parser.add_argument("--repeats", type=int, help="rounds per circuit and size")
     parser.add_argument("--baseline-venv", type=Path, metavar="PATH",
                         help="a venv holding an earlier zelvanic (bench/setup-baseline.sh)")
@@ -212,7 +213,8 @@ def main():
                         help="keep the sizes already in the report's samples (NAME.json), "
                              "measure --sizes again or anew")
     args = parser.parse_args()
-    sizes = args.sizes or ([12, 14] if args.quick else [20, 22, 24, 26])
+    sizes = args.sizes if args.sizes is not None else (
+        [12, 14] if args.quick else [20, 22, 24, 26])
     out = args.out or (HERE.parent / "build" / "circuits-quick" if args.quick
                        else HERE / "results")
     out.mkdir(parents=True, exist_ok=True)
@@ -243,17 +245,21 @@ def main():
         resume(samples, run)
         log(f"resumed from {samples}: n = {run.sizes}")
     began = time.perf_counter() - run.elapsed
+    def report():
+        run.elapsed = time.perf_counter() - began
+        run.load = run.load[:1] + [os.getloadavg()[0]]
+        write_plot(out / f"{args.name}.png", run)
+        write_samples(samples, run)
+        return write_markdown(out / f"{args.name}.md", run)
+
+    agree = report() if run.sizes and not sizes else True
     for n in sizes:
         repeats = args.repeats or (3 if args.quick else default_repeats(n))
         forget(n, run)
         measure_size(n, repeats, entries, zel, baseline, peers, run, log)
         # The report is rewritten after every size, so a long run shows what it has so far.
         run.sizes = sorted(run.sizes + [n])
-        run.elapsed = time.perf_counter() - began
-        run.load = run.load[:1] + [os.getloadavg()[0]]
-        agree = write_markdown(out / f"{args.name}.md", run)
-        write_plot(out / f"{args.name}.png", run)
-        write_samples(samples, run)
+        agree = report()
     if baseline:
         baseline.close()
     log(f"wrote {out / args.name}.md, .png and .json in {run.elapsed / 60:.1f} min")
