@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the virtual environment that bench/peers.py runs in: the peer simulators from PyPI, and
-# zelvanic and its Qiskit integration from this work tree. A peer that fails to install is
-# reported and skipped.
+# Builds the virtual environment that bench/peers.py and bench/circuits.py run in: the peer
+# simulators from PyPI, and zelvanic and its Qiskit integration from this work tree. A peer
+# that fails to install is reported and skipped.
 #
 #     bash bench/setup-peers.sh [python]   # default python3; venv in build/venv-peers (or $VENV)
 set -uo pipefail
