@@ -45,7 +45,7 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
             FixedBits fixed = outside;
             fix_controls(fixed, gate.controls);
             fixed.add(target, 0);
-            return exchange_runs(state, n, fixed, bit(target));
+            return exchange_runs(state, n, fixed, bit(target), family.prefetches);
         }
         case GateKind::kSwap: {
             // From (target, partner) = (1, 0) to (0, 1), always forward.
@@ -53,7 +53,8 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
             fix_controls(fixed, gate.controls);
             fixed.add(target, 1);
             fixed.add(gate.partner, 0);
-            return exchange_runs(state, n, fixed, bit(gate.partner) - bit(target));
+            return exchange_runs(state, n, fixed, bit(gate.partner) - bit(target),
+                                 family.prefetches);
         }
     }
 }

@@ -61,7 +61,8 @@ struct KernelBatches {
         }
     }
 
-    static constexpr KernelFamily family(const char* name) noexcept {
+    static constexpr KernelFamily family(const char* name, bool prefetches,
+                                         const KernelFamily* in_cache) noexcept {
         return {name,
                 Lanes::kLog2,
                 matrix_blocks,
@@ -69,7 +70,9 @@ struct KernelBatches {
                 blocks<DiagonalOp, Diagonal>,
                 runs<DiagonalOp, Diagonal>,
                 blocks<HadamardOp>,
-                runs<HadamardOp>};
+                runs<HadamardOp>,
+                prefetches,
+                in_cache};
     }
 };
 

@@ -66,6 +66,12 @@ struct KernelFamily {
                             std::uint64_t size, unsigned target);
     void (*hadamard_runs)(Complex* state, const std::uint64_t* starts, std::uint64_t count,
                           std::uint64_t length, std::uint64_t half);
+    // Whether these kernels ask for memory ahead of them. A pass over a large state needs
+    // that to run at memory speed; a tile already in cache only pays for it, and for the
+    // lines fetched past the tile's runs.
+    bool prefetches;
+    // The same kernels, arithmetic and all, without prefetching, for tiles.
+    const KernelFamily* in_cache;
 };
 
 extern const KernelFamily kPlainKernels;

@@ -164,7 +164,9 @@ struct HadamardOp {
     }
 };
 
-// One pass over pairs, the same for every op; the batching around it is shared.
+// One pass over pairs, the same for every op; the batching around it is shared. Prefetching
+// is the only difference between the two instances.
+template <bool kPrefetch>
 struct Lanes {
     static constexpr unsigned kLog2 = 1;
 
@@ -172,8 +174,8 @@ struct Lanes {
     static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
         std::uint64_t i = 0;
         for (; i + 2 <= length; i += 2) {
-            prefetch_ahead(lo + i);
-            prefetch_ahead(hi + i);
+            if constexpr (kPrefetch) prefetch_ahead(lo + i);
+            if constexpr (kPrefetch) prefetch_ahead(hi + i);
             __m256d a0 = load(lo + i), a1 = load(hi + i);
             op.pair(a0, a1);
             store(lo + i, a0);
@@ -191,7 +193,7 @@ struct Lanes {
     static void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
         if (target == 0) {
             for (std::uint64_t i = 0; i < size; i += 2) {
-                prefetch_ahead(first + i);
+                if constexpr (kPrefetch) prefetch_ahead(first + i);
                 store(first + i, op.in_register(load(first + i)));
             }
             return;
@@ -203,10 +205,13 @@ struct Lanes {
     }
 };
 
-using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
+template <bool kPrefetch>
+using Batches = KernelBatches<Lanes<kPrefetch>, MatrixOp, DiagonalOp, HadamardOp>;
+
+constinit const KernelFamily kInCache = Batches<false>::family("avx2", false, &kInCache);
 
 }  // namespace
 
-constinit const KernelFamily kAvx2Kernels = Batches::family("avx2");
+constinit const KernelFamily kAvx2Kernels = Batches<true>::family("avx2", true, &kInCache);
 
 }  // namespace qubit

@@ -172,7 +172,9 @@ struct HadamardOp {
     }
 };
 
-// One pass over pairs, the same for every op; the batching around it is shared.
+// One pass over pairs, the same for every op; the batching around it is shared. Prefetching
+// is the only difference between the two instances.
+template <bool kPrefetch>
 struct Lanes {
     static constexpr unsigned kLog2 = 2;
 
@@ -180,8 +182,8 @@ struct Lanes {
     static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
         std::uint64_t i = 0;
         for (; i + 4 <= length; i += 4) {
-            prefetch_ahead(lo + i);
-            prefetch_ahead(hi + i);
+            if constexpr (kPrefetch) prefetch_ahead(lo + i);
+            if constexpr (kPrefetch) prefetch_ahead(hi + i);
             __m512d a0 = load(lo + i), a1 = load(hi + i);
             op.pair(a0, a1);
             store(lo + i, a0);
@@ -201,7 +203,7 @@ struct Lanes {
         Complex* const p = first_amplitude;
         std::uint64_t i = 0;
         for (; i + 4 <= size; i += 4) {
-            prefetch_ahead(p + i);
+            if constexpr (kPrefetch) prefetch_ahead(p + i);
             store(p + i, op.template in_register<kTarget>(load(p + i)));
         }
         if (i < size) {  // a block of one pair, target 0
@@ -220,10 +222,13 @@ struct Lanes {
     }
 };
 
-using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
+template <bool kPrefetch>
+using Batches = KernelBatches<Lanes<kPrefetch>, MatrixOp, DiagonalOp, HadamardOp>;
+
+constinit const KernelFamily kInCache = Batches<false>::family("avx512", false, &kInCache);
 
 }  // namespace
 
-constinit const KernelFamily kAvx512Kernels = Batches::family("avx512");
+constinit const KernelFamily kAvx512Kernels = Batches<true>::family("avx512", true, &kInCache);
 
 }  // namespace qubit

@@ -62,8 +62,11 @@ struct Lanes {
 
 using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
 
+// These loops never prefetch; the flag only tells the exchanges (exchange_runs.h) whether to.
+constinit const KernelFamily kInCache = Batches::family("plain", false, &kInCache);
+
 }  // namespace
 
-constinit const KernelFamily kPlainKernels = Batches::family("plain");
+constinit const KernelFamily kPlainKernels = Batches::family("plain", true, &kInCache);
 
 }  // namespace qubit

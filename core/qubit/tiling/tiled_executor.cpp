@@ -11,8 +11,9 @@ namespace qubit {
 
 void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
                      std::uint64_t tile, const KernelFamily& family) {
-    const std::uint64_t all = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
-    const std::uint64_t outside = all & ~tile;
+    const std::uint64_t outside = ((std::uint64_t{1} << n) - 1) & ~tile;
+    // A tile is in cache: prefetching past its runs would only fetch what it does not need.
+    const KernelFamily& in_cache = *family.in_cache;
     // Every value of the qubits outside the set, as a subset of `outside`: the next one is
     // the counter plus one with the carry passed over the other bits.
     std::uint64_t values = 0;
@@ -27,7 +28,7 @@ void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateR
             if ((controls_outside & ~values) != 0) continue;  // a control is 0 on this tile
             GateRecord local = gate;
             local.controls &= ~outside;
-            apply_gate(state, n, local, family, fixed);
+            apply_gate(state, n, local, in_cache, fixed);
         }
         values = ((values | ~outside) + 1) & outside;
     } while (values != 0);
