@@ -8,16 +8,15 @@
 namespace qubit {
 
 TileGroup next_group(std::span<const GateRecord> gates, unsigned n, TileShape shape) {
-    // Moved qubits below low_qubits cost nothing; each one above takes the place of the
-    // highest low qubit that is not moved, so there may be at most qubits - low_qubits of
-    // them. Greedy: the group ends at the first gate that does not fit.
+    // S holds the qubits below low_qubits anyway, so moved qubits there cost nothing; there
+    // is room for qubits - low_qubits moved qubits above them. Greedy: the group ends at the
+    // first gate that does not fit.
     const std::uint64_t low = (std::uint64_t{1} << shape.low_qubits) - 1;
     const int high_room = static_cast<int>(shape.qubits - shape.low_qubits);
     std::uint64_t moved = 0;
     std::size_t size = 0;
     for (; size < gates.size(); ++size) {
         const std::uint64_t with = moved | moved_qubits(gates[size]);
-        if (std::popcount(with) > static_cast<int>(shape.qubits)) break;
         if (std::popcount(with & ~low) > high_room) break;
         moved = with;
     }
