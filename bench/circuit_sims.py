@@ -25,6 +25,7 @@ from peer_sims import AerSim, LightningSim, QulacsSim  # first: it pins the thre
 import numpy as np  # noqa: E402
 
 import circuit_worker  # noqa: E402
+from common import load_simulators  # noqa: E402
 
 
 class Zelvanic:
@@ -249,11 +250,5 @@ class Qsim:
 
 def load_peers():
     """(simulators that loaded, texts naming those that did not)."""
-    peers, missing = [], []
-    for name, factory in (("qulacs", Qulacs), ("qiskit-aer", Aer), ("lightning", Lightning),
-                          ("qsimcirq", Qsim)):
-        try:
-            peers.append(factory())
-        except Exception as error:  # ImportError, or a broken binary wheel
-            missing.append(f"{name} ({type(error).__name__}: {error})")
-    return peers, missing
+    return load_simulators((("qulacs", Qulacs), ("qiskit-aer", Aer), ("lightning", Lightning),
+                            ("qsimcirq", Qsim)))

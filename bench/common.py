@@ -81,3 +81,15 @@ class StreamingPass:
 
     def __call__(self):
         np.multiply(self.array, -1.0, out=self.array)
+
+
+def load_simulators(factories):
+    """(simulators that loaded, texts naming those that did not) from (name, factory) pairs:
+    a peer that is missing, or whose binary wheel is broken, is named and skipped."""
+    loaded, missing = [], []
+    for name, factory in factories:
+        try:
+            loaded.append(factory())
+        except Exception as error:  # ImportError, or a broken binary wheel
+            missing.append(f"{name} ({type(error).__name__}: {error})")
+    return loaded, missing

@@ -23,6 +23,8 @@ import time  # noqa: E402
 
 import numpy as np  # noqa: E402
 
+from common import load_simulators  # noqa: E402
+
 import zelvanic  # noqa: E402
 
 # The doubly controlled gate is Rx(2 acos 0.6): exact entries, and a form every peer can take.
@@ -244,14 +246,8 @@ class AerSim:
 
 
 def load_peers():
-    peers, missing = [], []
-    for name, factory in (("qulacs", QulacsSim), ("qiskit-aer", AerSim),
-                          ("lightning", LightningSim)):
-        try:
-            peers.append(factory())
-        except Exception as error:  # ImportError, or a broken binary wheel
-            missing.append(f"{name} ({type(error).__name__}: {error})")
-    return peers, missing
+    return load_simulators((("qulacs", QulacsSim), ("qiskit-aer", AerSim),
+                            ("lightning", LightningSim)))
 
 
 class SamplerPair:
