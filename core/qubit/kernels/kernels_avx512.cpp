@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "qubit/kernels/kernel_batches.h"
 #include "qubit/kernels/kernels.h"
@@ -52,22 +53,31 @@ __mmask8 first(std::uint64_t count) { return static_cast<__mmask8>((1u << (2 * c
 __m512d load(const Complex* p, __mmask8 mask) { return _mm512_maskz_loadu_pd(mask, &p->re); }
 void store(Complex* p, __m512d x, __mmask8 mask) { _mm512_mask_storeu_pd(&p->re, mask, x); }
 
+// Both doubles of every slot s whose bit is set in `slots`.
+__mmask8 doubles_of(unsigned slots) {
+    unsigned mask = 0;
+    for (unsigned slot = 0; slot < 4; ++slot) {
+        if ((slots >> slot) & 1) mask |= 3u << (2 * slot);
+    }
+    return static_cast<__mmask8>(mask);
+}
+
 // A complex factor per amplitude slot: `first` where bit s of `pattern` is 0, else `second`.
+// Built in registers, not loaded from a local array: the compiler loads such an array with
+// an aligned load, and AddressSanitizer's fake stack frames need not be 64-byte aligned.
 struct Factor {
     __m512d re, im;  // im holds -f.im in the real slots
 
     explicit Factor(Complex both) : Factor(both, both, 0) {}
     Factor(Complex first, Complex second, unsigned pattern) {
-        double r[8], i[8];
-        for (std::size_t slot = 0; slot < 4; ++slot) {
-            const Complex f = (pattern >> slot) & 1 ? second : first;
-            r[2 * slot] = f.re;
-            r[2 * slot + 1] = f.re;
-            i[2 * slot] = -f.im;
-            i[2 * slot + 1] = f.im;
-        }
-        re = _mm512_loadu_pd(r);
-        im = _mm512_loadu_pd(i);
+        const __mmask8 seconds = doubles_of(pattern);
+        re = _mm512_mask_blend_pd(seconds, _mm512_set1_pd(first.re), _mm512_set1_pd(second.re));
+        const __m512d parts =
+            _mm512_mask_blend_pd(seconds, _mm512_set1_pd(first.im), _mm512_set1_pd(second.im));
+        // Negation is a flip of the sign bit, here in the real slots (the even doubles).
+        const std::int64_t sign = std::numeric_limits<std::int64_t>::min();
+        const __m512i real_signs = _mm512_set_epi64(0, sign, 0, sign, 0, sign, 0, sign);
+        im = _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(parts), real_signs));
     }
 
     __m512d times(__m512d x) const {
@@ -112,14 +122,6 @@ struct MatrixOp {
           on_a0{{m.m00, m.m10, kA1Slots[0]}, {m.m00, m.m10, kA1Slots[1]}},
           on_a1{{m.m01, m.m11, kA1Slots[0]}, {m.m01, m.m11, kA1Slots[1]}},
           changes(doubles_of(slots)) {}
-
-    static __mmask8 doubles_of(unsigned slots) {
-        unsigned mask = 0;
-        for (unsigned slot = 0; slot < 4; ++slot) {
-            if ((slots >> slot) & 1) mask |= 3u << (2 * slot);
-        }
-        return static_cast<__mmask8>(mask);
-    }
 
     __m512d pick(__m512d old_value, __m512d new_value) const {
         if constexpr (kMasked) return _mm512_mask_blend_pd(changes, old_value, new_value);
