@@ -4,41 +4,25 @@ interleaved, medians reported.
 
     python bench/tiles.py [--sizes 18 20 22 24] [--tiles 13 14 15 16 17] [--rounds 5]
 """
-import argparse
-import cmath
-import math
-import os
-import random
-import statistics
-import time
+from circuits import random_layers  # first, through peer_sims: it pins the thread pools
 
-from common import machine
-from zelvanic import QuantumRegister
+import argparse  # noqa: E402
+import os  # noqa: E402
+import statistics  # noqa: E402
+import time  # noqa: E402
 
-
-def random_layers(reg, n, layers=10, seed=1):
-    rng = random.Random(seed)
-    for _ in range(layers):
-        for q in range(n):
-            getattr(reg, rng.choice(("rx", "ry", "rz")))(q, rng.uniform(0, 2 * math.pi))
-        order = rng.sample(range(n), n)
-        for i in range(0, n - 1, 2):
-            reg.cnot(order[i], order[i + 1])
-
-
-def qft(reg, n):
-    for t in reversed(range(n)):
-        reg.h(t)
-        for c in reversed(range(t)):
-            reg.mcu([c], t, 1 + 0j, 0j, 0j, cmath.exp(1j * math.pi / 2 ** (t - c)))
+from circuit_worker import apply  # noqa: E402
+from common import machine  # noqa: E402
+from peers import qft  # noqa: E402
 
 
 def timed(circuit, n, tile_qubits):
+    """Seconds from a fresh register through the circuit (the same ones bench/circuits.py
+    times) to the end of a read, with tiles of 2^tile_qubits amplitudes."""
     os.environ["ZELVANIC_TILE_QUBITS"] = str(tile_qubits)
-    reg = QuantumRegister(n)
+    ops = circuit(n)
     start = time.perf_counter()
-    circuit(reg, n)
-    reg.observe_one(0)  # reads the state, so every deferred gate is applied
+    apply(n, ops).observe_one(0)  # reads the state, so every deferred gate is applied
     return time.perf_counter() - start
 
 
@@ -53,7 +37,7 @@ def main():
     print(f"median of {args.rounds} interleaved rounds\n")
     print("| circuit | n | " + " | ".join(f"q={q}" for q in args.tiles) + " |")
     print("|---|---|" + "---|" * len(args.tiles))
-    for name, circuit in (("random", random_layers), ("qft", qft)):
+    for name, circuit in (("random", random_layers), ("QFT", qft)):
         for n in args.sizes:
             ratios = {q: [] for q in args.tiles}
             for _ in range(args.rounds):

@@ -3,9 +3,12 @@
 // for bit on awkward states and matrices (NaNs, infinities, signed zeros, subnormals).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -105,11 +108,11 @@ TEST(TiledExecution, DeferringRegisterReadsWhatAnEagerOneHolds) {
     testing::load(deferring, start);
     testing::load(eager, start);
     std::mt19937_64 rng(11);
-    const auto q = [&] { return rng() % n; };
+    std::array<std::uint64_t, n> qubits;
+    std::iota(qubits.begin(), qubits.end(), 0);
     for (int call = 0; call < 1500; ++call) {
-        const std::uint64_t a = q(), b = (a + 1 + rng() % (n - 1)) % n;
-        const std::uint64_t c =
-            (b + 1 + rng() % (n - 2)) % n == a ? (a + n - 1) % n : (b + 1 + rng() % (n - 2)) % n;
+        std::shuffle(qubits.begin(), qubits.end(), rng);
+        const auto [a, b, c] = std::array{qubits[0], qubits[1], qubits[2]};
         const double theta = static_cast<double>(rng() % 10000) / 997.0;
         const Complex e0{0.6, -0.8}, e1{0.0, 1.0};
         for (QuantumRegister* reg : {&deferring, &eager}) {

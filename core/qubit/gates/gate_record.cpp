@@ -21,6 +21,19 @@ void fix_controls(FixedBits& fixed, std::uint64_t controls) {
     }
 }
 
+// The kernel of a gate that combines pairs (H, Rz, or a matrix), with the record's matrix;
+// Rz keeps its diagonal in m00 and m11.
+PairOp pair_op(const GateRecord& gate) {
+    switch (gate.kind) {
+        case GateKind::kHadamard:
+            return {PairOp::Kind::kHadamard, &gate.matrix};
+        case GateKind::kDiagonal:
+            return {PairOp::Kind::kDiagonal, &gate.matrix};
+        default:
+            return {PairOp::Kind::kMatrix, &gate.matrix};
+    }
+}
+
 }  // namespace
 
 std::uint64_t moved_qubits(const GateRecord& gate) {
@@ -33,14 +46,9 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
     const unsigned target = gate.target;
     switch (gate.kind) {
         case GateKind::kHadamard:
-            return apply_pair_op(state, n, outside, 0, target,
-                                 {PairOp::Kind::kHadamard, &gate.matrix}, family);
         case GateKind::kDiagonal:
-            return apply_pair_op(state, n, outside, 0, target,
-                                 {PairOp::Kind::kDiagonal, &gate.matrix}, family);
         case GateKind::kMatrix:
-            return apply_pair_op(state, n, outside, gate.controls, target,
-                                 {PairOp::Kind::kMatrix, &gate.matrix}, family);
+            return apply_pair_op(state, n, outside, gate.controls, target, pair_op(gate), family);
         case GateKind::kFlip: {
             FixedBits fixed = outside;
             fix_controls(fixed, gate.controls);
@@ -61,26 +69,10 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
 
 void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
                 const KernelFamily& family) {
-    // With no control, the whole state is one block for the kernel. Small registers make
-    // many such calls, so they go straight to it.
-    const std::uint64_t size = std::uint64_t{1} << n;
-    if (gate.controls == 0 && state.size() >= size) {
-        const std::uint64_t whole[1] = {0};
-        const Matrix2& m = gate.matrix;
-        switch (gate.kind) {
-            case GateKind::kHadamard:
-                return family.hadamard_blocks(state.data(), whole, 1, size, gate.target);
-            case GateKind::kDiagonal:
-                return family.diagonal_blocks(state.data(), whole, 1, size, gate.target,
-                                              {m.m00, m.m11});
-            case GateKind::kMatrix:
-                return family.matrix_blocks(state.data(), whole, 1, size, gate.target, m,
-                                            kAllSlots);
-            case GateKind::kFlip:
-            case GateKind::kSwap:
-                break;
-        }
-    }
+    // Small registers make many calls with no control: they go straight to the kernel.
+    const bool pairs = gate.kind != GateKind::kFlip && gate.kind != GateKind::kSwap;
+    if (pairs && gate.controls == 0)
+        return apply_pair_op(state, n, gate.target, pair_op(gate), family);
     apply_gate(state, n, gate, family, kWholeState);
 }
 

@@ -79,16 +79,19 @@ struct BoundOp {
 
 }  // namespace
 
+void apply_pair_op(std::span<Complex> state, unsigned n, unsigned target, const PairOp& op,
+                   const KernelFamily& family) {
+    const std::uint64_t size = std::uint64_t{1} << n;
+    if (state.size() < size) require_index_below(size - 1, state.size());  // the call only then
+    const std::uint64_t whole[1] = {0};
+    BoundOp{family, state.data(), op, kAllSlots}.blocks(whole, 1, size, target);
+}
+
 void apply_pair_op(std::span<Complex> state, unsigned n, const FixedBits& outside,
                    std::uint64_t controls, unsigned target, const PairOp& op,
                    const KernelFamily& family) {
+    if (controls == 0 && outside.count() == 0) return apply_pair_op(state, n, target, op, family);
     const std::uint64_t whole[1] = {0};
-    if (controls == 0 && outside.count() == 0) {  // the common case, kept short for small states
-        require_index_below((std::uint64_t{1} << n) - 1, state.size());
-        BoundOp{family, state.data(), op, kAllSlots}.blocks(whole, 1, std::uint64_t{1} << n,
-                                                            target);
-        return;
-    }
     // Controls inside one vector register select its slots; the others select the places
     // the kernels visit.
     const unsigned width = family.vector_log2 < n ? family.vector_log2 : n;

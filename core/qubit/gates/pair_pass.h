@@ -29,6 +29,11 @@ void apply_pair_op(std::span<Complex> state, unsigned n, const FixedBits& fixed,
                    std::uint64_t controls, unsigned target, const PairOp& op,
                    const KernelFamily& family);
 
+// `op` on `target` over the whole state, with no control: one block for the kernel, the
+// short way that small registers take for most of their gates.
+void apply_pair_op(std::span<Complex> state, unsigned n, unsigned target, const PairOp& op,
+                   const KernelFamily& family);
+
 // `m` on `target` where every qubit of `controls` is 1, over the whole state.
 void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls, unsigned target,
                       const Matrix2& m, const KernelFamily& family);

@@ -19,24 +19,17 @@
 namespace qubit {
 namespace {
 
-// a * b and a + b, with a as the first operand: the compiler may not swap them.
-__m256d mul_pd(__m256d a, __m256d b) {
-    __m256d r;
+// a * b and a + b, with a as the first operand: the compiler may not swap them. For the
+// 256-bit and the 128-bit registers alike.
+template <class Vector>
+Vector mul_pd(Vector a, Vector b) {
+    Vector r;
     asm("vmulpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
     return r;
 }
-__m256d add_pd(__m256d a, __m256d b) {
-    __m256d r;
-    asm("vaddpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
-    return r;
-}
-__m128d mul_pd(__m128d a, __m128d b) {
-    __m128d r;
-    asm("vmulpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
-    return r;
-}
-__m128d add_pd(__m128d a, __m128d b) {
-    __m128d r;
+template <class Vector>
+Vector add_pd(Vector a, Vector b) {
+    Vector r;
     asm("vaddpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
     return r;
 }
