@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <utility>
 #include <vector>
 
 #include "amplitude_checks.h"
+#include "qubit/gates/gate_record.h"
+#include "qubit/kernels/kernels.h"
 #include "qubit/register/register.h"
 
 namespace qubit {
@@ -73,6 +76,34 @@ TEST(PermutationGates, AgreeWithTheirBitFormulasForEveryArrangement) {
                           [&](std::uint64_t i) { return bit(i, a) && bit(i, b) ? flip(i, c) : i; });
                     check([&] { return reg.CSSWAP(a, b, c); },
                           [&](std::uint64_t i) { return bit(i, a) ? exchange(i, b, c) : i; });
+                }
+            }
+        }
+    }
+}
+
+// Flips with any target and up to three controls, in every kernel family: controls and
+// targets inside one vector register take the shuffles and slot masks, the others the runs.
+// A flip only moves amplitudes, so NaN payloads must arrive bit for bit.
+TEST(PermutationGates, FlipsMoveTheSameAmplitudesInEveryKernelFamily) {
+    for (const KernelFamily* family : supported_kernels()) {
+        for (unsigned n = 1; n <= 7; ++n) {
+            const std::vector<Complex> before = awkward_state(std::size_t{1} << n, 60 + n);
+            for (unsigned t = 0; t < n; ++t) {
+                for (std::uint64_t controls = 0; controls < (std::uint64_t{1} << n); ++controls) {
+                    if (((controls >> t) & 1) != 0 || std::popcount(controls) > 3) continue;
+                    SCOPED_TRACE(::testing::Message() << family->name << " n " << n << " target "
+                                                      << t << " controls " << controls);
+                    GateRecord gate{};
+                    gate.kind = GateKind::kFlip;
+                    gate.target = static_cast<std::uint8_t>(t);
+                    gate.controls = controls;
+                    std::vector<Complex> state = before;
+                    apply_gate(state, n, gate, *family);
+                    const auto where = [&](std::uint64_t i) {
+                        return (i & controls) == controls ? flip(i, t) : i;
+                    };
+                    ASSERT_TRUE(same_state(state, permuted(before, where), testing::Nans::kExact));
                 }
             }
         }

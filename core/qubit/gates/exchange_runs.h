@@ -1,5 +1,6 @@
-// The one loop behind every gate that only moves amplitudes (X, CNOT, SWAP, CCNOT,
-// CSSWAP): no arithmetic, so a gate applied twice restores the state bit for bit.
+// The loop behind the gates that exchange two qubits (SWAP, CSSWAP): no arithmetic, so a
+// gate applied twice restores the state bit for bit. The flips (X, CNOT, CCNOT) move pairs
+// across one qubit and go through the pair kernels instead (pair_pass.h).
 #pragma once
 
 #include <cstdint>

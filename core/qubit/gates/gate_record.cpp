@@ -21,14 +21,16 @@ void fix_controls(FixedBits& fixed, std::uint64_t controls) {
     }
 }
 
-// The kernel of a gate that combines pairs (H, Rz, or a matrix), with the record's matrix;
-// Rz keeps its diagonal in m00 and m11.
+// The kernel of a gate that works on pairs (H, Rz, a matrix or a flip), with the record's
+// matrix; Rz keeps its diagonal in m00 and m11.
 PairOp pair_op(const GateRecord& gate) {
     switch (gate.kind) {
         case GateKind::kHadamard:
             return {PairOp::Kind::kHadamard, &gate.matrix};
         case GateKind::kDiagonal:
             return {PairOp::Kind::kDiagonal, &gate.matrix};
+        case GateKind::kFlip:
+            return {PairOp::Kind::kFlip, &gate.matrix};
         default:
             return {PairOp::Kind::kMatrix, &gate.matrix};
     }
@@ -48,13 +50,8 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
         case GateKind::kHadamard:
         case GateKind::kDiagonal:
         case GateKind::kMatrix:
+        case GateKind::kFlip:
             return apply_pair_op(state, n, outside, gate.controls, target, pair_op(gate), family);
-        case GateKind::kFlip: {
-            FixedBits fixed = outside;
-            fix_controls(fixed, gate.controls);
-            fixed.add(target, 0);
-            return exchange_runs(state, n, fixed, bit(target), family.prefetches);
-        }
         case GateKind::kSwap: {
             // From (target, partner) = (1, 0) to (0, 1), always forward.
             FixedBits fixed = outside;
@@ -70,8 +67,7 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
 void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
                 const KernelFamily& family) {
     // Small registers make many calls with no control: they go straight to the kernel.
-    const bool pairs = gate.kind != GateKind::kFlip && gate.kind != GateKind::kSwap;
-    if (pairs && gate.controls == 0)
+    if (gate.kind != GateKind::kSwap && gate.controls == 0)
         return apply_pair_op(state, n, gate.target, pair_op(gate), family);
     apply_gate(state, n, gate, family, kWholeState);
 }

@@ -61,6 +61,8 @@ struct BoundOp {
                 return family.diagonal_blocks(state, starts, count, size, target, diagonal());
             case PairOp::Kind::kMatrix:
                 return family.matrix_blocks(state, starts, count, size, target, *op.m, slots);
+            case PairOp::Kind::kFlip:
+                return family.flip_blocks(state, starts, count, size, target, slots);
         }
     }
 
@@ -73,6 +75,8 @@ struct BoundOp {
                 return family.diagonal_runs(state, starts, count, length, half, diagonal());
             case PairOp::Kind::kMatrix:
                 return family.matrix_runs(state, starts, count, length, half, *op.m, slots);
+            case PairOp::Kind::kFlip:
+                return family.flip_runs(state, starts, count, length, half, slots);
         }
     }
 };

@@ -1,6 +1,7 @@
-// The engine of every gate that combines pairs of amplitudes (H, U, Rx, Ry, Rz, MCU): a
-// one-qubit kernel run over exactly the pairs whose indices hold fixed bits, apart from the
-// gates' argument checks so that every kernel family can be run through it.
+// The engine of every gate that works on pairs of amplitudes (H, U, Rx, Ry, Rz, MCU, and the
+// flips X, CNOT, CCNOT): a one-qubit kernel run over exactly the pairs whose indices hold
+// fixed bits, apart from the gates' argument checks so that every kernel family can be run
+// through it.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,10 @@
 namespace qubit {
 
 // Which kernel of a family, and its constants: the matrix, or the diagonal's two entries in
-// the matrix's m00 and m11. The matrix is the caller's and must outlive the call.
+// the matrix's m00 and m11 (a flip has none). The matrix is the caller's and must outlive
+// the call.
 struct PairOp {
-    enum class Kind : std::uint8_t { kHadamard, kDiagonal, kMatrix };
+    enum class Kind : std::uint8_t { kHadamard, kDiagonal, kMatrix, kFlip };
     Kind kind;
     const Matrix2* m;
 };
@@ -23,7 +25,7 @@ struct PairOp {
 // Applies `op` to qubit `target` within the basis states of an n-qubit `state` whose
 // qubits in `fixed` hold the values given there and whose qubits in the mask `controls`
 // are 1. Neither may contain `target`, and every position must be below n; controls only
-// go with the matrix kind. Throws FatalError, before anything is written, when `state` is
+// go with the matrix and flip kinds. Throws FatalError, before anything is written, when `state` is
 // shorter than 2^n.
 void apply_pair_op(std::span<Complex> state, unsigned n, const FixedBits& fixed,
                    std::uint64_t controls, unsigned target, const PairOp& op,

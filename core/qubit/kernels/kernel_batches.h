@@ -5,7 +5,8 @@
 //   template <class Op> static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op&);
 //   template <class Op> static void block(Complex* first, std::uint64_t size, unsigned target,
 //                                         const Op&);
-// and the ops MatrixOp<kMasked>{m, slots}, DiagonalOp{d} and HadamardOp{}. Everything made
+// and the ops MatrixOp<kMasked>{m, slots}, FlipOp<kMasked>{slots}, DiagonalOp{d} and
+// HadamardOp{}. Everything made
 // from them here is local to that file, so no code built for its instruction set can stand
 // in for another family's at link time.
 #pragma once
@@ -17,7 +18,8 @@
 
 namespace qubit {
 
-template <class Lanes, template <bool> class MatrixOp, class DiagonalOp, class HadamardOp>
+template <class Lanes, template <bool> class MatrixOp, template <bool> class FlipOp,
+          class DiagonalOp, class HadamardOp>
 struct KernelBatches {
     template <class Op, class... Args>
     static void blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
@@ -39,26 +41,50 @@ struct KernelBatches {
     // them changes nothing.
     static constexpr unsigned kEverySlot = (1u << (1u << Lanes::kLog2)) - 1;
 
+    template <template <bool> class Op, class... Args>
+    static void masked_blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                              std::uint64_t size, unsigned target, unsigned slots,
+                              const Args&... args) {
+        slots &= kEverySlot;
+        if (slots == kEverySlot) {
+            blocks<Op<false>>(state, starts, count, size, target, args..., slots);
+        } else if constexpr (kEverySlot != 1) {
+            if (slots != 0) blocks<Op<true>>(state, starts, count, size, target, args..., slots);
+        }
+    }
+
+    template <template <bool> class Op, class... Args>
+    static void masked_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                            std::uint64_t length, std::uint64_t half, unsigned slots,
+                            const Args&... args) {
+        slots &= kEverySlot;
+        if (slots == kEverySlot) {
+            runs<Op<false>>(state, starts, count, length, half, args..., slots);
+        } else if constexpr (kEverySlot != 1) {
+            if (slots != 0) runs<Op<true>>(state, starts, count, length, half, args..., slots);
+        }
+    }
+
     static void matrix_blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
                               std::uint64_t size, unsigned target, const Matrix2& m,
                               unsigned slots) {
-        slots &= kEverySlot;
-        if (slots == kEverySlot) {
-            blocks<MatrixOp<false>>(state, starts, count, size, target, m, slots);
-        } else if constexpr (kEverySlot != 1) {
-            if (slots != 0) blocks<MatrixOp<true>>(state, starts, count, size, target, m, slots);
-        }
+        masked_blocks<MatrixOp>(state, starts, count, size, target, slots, m);
     }
 
     static void matrix_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
                             std::uint64_t length, std::uint64_t half, const Matrix2& m,
                             unsigned slots) {
-        slots &= kEverySlot;
-        if (slots == kEverySlot) {
-            runs<MatrixOp<false>>(state, starts, count, length, half, m, slots);
-        } else if constexpr (kEverySlot != 1) {
-            if (slots != 0) runs<MatrixOp<true>>(state, starts, count, length, half, m, slots);
-        }
+        masked_runs<MatrixOp>(state, starts, count, length, half, slots, m);
+    }
+
+    static void flip_blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                            std::uint64_t size, unsigned target, unsigned slots) {
+        masked_blocks<FlipOp>(state, starts, count, size, target, slots);
+    }
+
+    static void flip_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                          std::uint64_t length, std::uint64_t half, unsigned slots) {
+        masked_runs<FlipOp>(state, starts, count, length, half, slots);
     }
 
     static constexpr KernelFamily family(const char* name, bool prefetches,
@@ -71,6 +97,8 @@ struct KernelBatches {
                 runs<DiagonalOp, Diagonal>,
                 blocks<HadamardOp>,
                 runs<HadamardOp>,
+                flip_blocks,
+                flip_runs,
                 prefetches,
                 in_cache};
     }

@@ -13,7 +13,7 @@
 //           i < length, with length <= half.
 // No kernel assumes more alignment than that of an amplitude.
 //
-// The matrix kernels also take `slots`, for controls that fall inside a vector register:
+// The matrix and flip kernels also take `slots`, for controls that fall inside a vector register:
 // the amplitude at offset i from its start changes only if bit (i mod 2^vector_log2) of
 // `slots` is set and keeps its bits otherwise. kAllSlots changes them all.
 //
@@ -66,6 +66,11 @@ struct KernelFamily {
                             std::uint64_t size, unsigned target);
     void (*hadamard_runs)(Complex* state, const std::uint64_t* starts, std::uint64_t count,
                           std::uint64_t length, std::uint64_t half);
+    // new0 = a1, new1 = a0: moves only, so every bit is kept. `slots` as for the matrices.
+    void (*flip_blocks)(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                        std::uint64_t size, unsigned target, unsigned slots);
+    void (*flip_runs)(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                      std::uint64_t length, std::uint64_t half, unsigned slots);
     // Whether these kernels ask for memory ahead of them. A pass over a large state needs
     // that to run at memory speed; a tile already in cache only pays for it, and for the
     // lines fetched past the tile's runs.

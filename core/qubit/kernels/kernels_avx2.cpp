@@ -10,6 +10,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <utility>
 
 #include "qubit/kernels/kernel_batches.h"
 #include "qubit/kernels/kernels.h"
@@ -72,25 +73,12 @@ __m256d both_a1(__m256d x) { return _mm256_permute2f128_pd(x, x, 0x11); }
 
 // kMasked: only the slots in `slots` take the new values (a control inside the register).
 template <bool kMasked>
-struct MatrixOp {
-    Factor m00, m01, m10, m11;
-    Factor on_a0, on_a1;  // (m00, m10) and (m01, m11), for a pair inside one register
-    Factor1 s00, s01, s10, s11;
+struct SlotPick {
     __m256d changes;  // all ones in the doubles of the slots that change
     bool slot0_changes;
 
-    MatrixOp(const Matrix2& m, unsigned slots)
-        : m00(m.m00),
-          m01(m.m01),
-          m10(m.m10),
-          m11(m.m11),
-          on_a0(m.m00, m.m10),
-          on_a1(m.m01, m.m11),
-          s00(m.m00),
-          s01(m.m01),
-          s10(m.m10),
-          s11(m.m11),
-          changes(_mm256_castsi256_pd(_mm256_setr_epi64x(
+    explicit SlotPick(unsigned slots)
+        : changes(_mm256_castsi256_pd(_mm256_setr_epi64x(
               -std::int64_t(slots & 1), -std::int64_t(slots & 1), -std::int64_t((slots >> 1) & 1),
               -std::int64_t((slots >> 1) & 1)))),
           slot0_changes((slots & 1) != 0) {}
@@ -99,21 +87,59 @@ struct MatrixOp {
         if constexpr (kMasked) return _mm256_blendv_pd(old_value, new_value, changes);
         return new_value;
     }
+};
+
+template <bool kMasked>
+struct MatrixOp : SlotPick<kMasked> {
+    Factor m00, m01, m10, m11;
+    Factor on_a0, on_a1;  // (m00, m10) and (m01, m11), for a pair inside one register
+    Factor1 s00, s01, s10, s11;
+
+    MatrixOp(const Matrix2& m, unsigned slots)
+        : SlotPick<kMasked>(slots),
+          m00(m.m00),
+          m01(m.m01),
+          m10(m.m10),
+          m11(m.m11),
+          on_a0(m.m00, m.m10),
+          on_a1(m.m01, m.m11),
+          s00(m.m00),
+          s01(m.m01),
+          s10(m.m10),
+          s11(m.m11) {}
 
     void pair(__m256d& lo, __m256d& hi) const {
         const __m256d a0 = lo, a1 = hi;
-        lo = pick(a0, add_pd(m00.times(a0), m01.times(a1)));
-        hi = pick(a1, add_pd(m10.times(a0), m11.times(a1)));
+        lo = this->pick(a0, add_pd(m00.times(a0), m01.times(a1)));
+        hi = this->pick(a1, add_pd(m10.times(a0), m11.times(a1)));
     }
     // A lone amplitude ends a run at an even offset: slot 0.
     void pair(__m128d& lo, __m128d& hi) const {
-        if (kMasked && !slot0_changes) return;
+        if (kMasked && !this->slot0_changes) return;
         const __m128d a0 = lo, a1 = hi;
         lo = add_pd(s00.times(a0), s01.times(a1));
         hi = add_pd(s10.times(a0), s11.times(a1));
     }
     __m256d in_register(__m256d x) const {
-        return pick(x, add_pd(on_a0.times(both_a0(x)), on_a1.times(both_a1(x))));
+        return this->pick(x, add_pd(on_a0.times(both_a0(x)), on_a1.times(both_a1(x))));
+    }
+};
+
+template <bool kMasked>
+struct FlipOp : SlotPick<kMasked> {
+    explicit FlipOp(unsigned slots) : SlotPick<kMasked>(slots) {}
+
+    void pair(__m256d& lo, __m256d& hi) const {
+        const __m256d a0 = lo;
+        lo = this->pick(a0, hi);
+        hi = this->pick(hi, a0);
+    }
+    void pair(__m128d& lo, __m128d& hi) const {
+        if (kMasked && !this->slot0_changes) return;
+        std::swap(lo, hi);
+    }
+    __m256d in_register(__m256d x) const {
+        return this->pick(x, _mm256_permute2f128_pd(x, x, 0x01));
     }
 };
 
@@ -199,7 +225,7 @@ struct Lanes {
 };
 
 template <bool kPrefetch>
-using Batches = KernelBatches<Lanes<kPrefetch>, MatrixOp, DiagonalOp, HadamardOp>;
+using Batches = KernelBatches<Lanes<kPrefetch>, MatrixOp, FlipOp, DiagonalOp, HadamardOp>;
 
 constinit const KernelFamily kInCache = Batches<false>::family("avx2", false, &kInCache);
 

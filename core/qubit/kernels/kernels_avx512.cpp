@@ -109,34 +109,59 @@ __m512d all_a1(__m512d x) {
 
 // kMasked: only the slots in `slots` take the new values (a control inside the register).
 template <bool kMasked>
-struct MatrixOp {
-    Factor m00, m01, m10, m11;
-    Factor on_a0[2], on_a1[2];  // (m00 | m10) and (m01 | m11) by slot, per in-register target
-    __mmask8 changes;           // the doubles of the slots that change
+struct SlotPick {
+    __mmask8 changes;  // the doubles of the slots that change
 
-    MatrixOp(const Matrix2& m, unsigned slots)
-        : m00(m.m00),
-          m01(m.m01),
-          m10(m.m10),
-          m11(m.m11),
-          on_a0{{m.m00, m.m10, kA1Slots[0]}, {m.m00, m.m10, kA1Slots[1]}},
-          on_a1{{m.m01, m.m11, kA1Slots[0]}, {m.m01, m.m11, kA1Slots[1]}},
-          changes(doubles_of(slots)) {}
+    explicit SlotPick(unsigned slots) : changes(doubles_of(slots)) {}
 
     __m512d pick(__m512d old_value, __m512d new_value) const {
         if constexpr (kMasked) return _mm512_mask_blend_pd(changes, old_value, new_value);
         return new_value;
     }
+};
+
+template <bool kMasked>
+struct MatrixOp : SlotPick<kMasked> {
+    Factor m00, m01, m10, m11;
+    Factor on_a0[2], on_a1[2];  // (m00 | m10) and (m01 | m11) by slot, per in-register target
+
+    MatrixOp(const Matrix2& m, unsigned slots)
+        : SlotPick<kMasked>(slots),
+          m00(m.m00),
+          m01(m.m01),
+          m10(m.m10),
+          m11(m.m11),
+          on_a0{{m.m00, m.m10, kA1Slots[0]}, {m.m00, m.m10, kA1Slots[1]}},
+          on_a1{{m.m01, m.m11, kA1Slots[0]}, {m.m01, m.m11, kA1Slots[1]}} {}
 
     void pair(__m512d& lo, __m512d& hi) const {
         const __m512d a0 = lo, a1 = hi;
-        lo = pick(a0, add_pd(m00.times(a0), m01.times(a1)));
-        hi = pick(a1, add_pd(m10.times(a0), m11.times(a1)));
+        lo = this->pick(a0, add_pd(m00.times(a0), m01.times(a1)));
+        hi = this->pick(a1, add_pd(m10.times(a0), m11.times(a1)));
     }
     template <int kTarget>
     __m512d in_register(__m512d x) const {
-        return pick(x, add_pd(on_a0[kTarget].times(all_a0<kTarget>(x)),
-                              on_a1[kTarget].times(all_a1<kTarget>(x))));
+        return this->pick(x, add_pd(on_a0[kTarget].times(all_a0<kTarget>(x)),
+                                    on_a1[kTarget].times(all_a1<kTarget>(x))));
+    }
+};
+
+// Each slot's partner across target 0 or 1 (128-bit lanes).
+constexpr int kPartnerLanes[2] = {_MM_SHUFFLE(2, 3, 0, 1), _MM_SHUFFLE(1, 0, 3, 2)};
+
+template <bool kMasked>
+struct FlipOp : SlotPick<kMasked> {
+    explicit FlipOp(unsigned slots) : SlotPick<kMasked>(slots) {}
+
+    void pair(__m512d& lo, __m512d& hi) const {
+        const __m512d a0 = lo;
+        lo = this->pick(a0, hi);
+        hi = this->pick(hi, a0);
+    }
+    template <int kTarget>
+    __m512d in_register(__m512d x) const {
+        constexpr int kLanes = kPartnerLanes[kTarget];
+        return this->pick(x, _mm512_shuffle_f64x2(x, x, kLanes));
     }
 };
 
@@ -225,7 +250,7 @@ struct Lanes {
 };
 
 template <bool kPrefetch>
-using Batches = KernelBatches<Lanes<kPrefetch>, MatrixOp, DiagonalOp, HadamardOp>;
+using Batches = KernelBatches<Lanes<kPrefetch>, MatrixOp, FlipOp, DiagonalOp, HadamardOp>;
 
 constinit const KernelFamily kInCache = Batches<false>::family("avx512", false, &kInCache);
 

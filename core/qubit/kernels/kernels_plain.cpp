@@ -1,6 +1,7 @@
 // The reference family: one pair at a time, in the arithmetic of complex.h. The vector
 // families are checked against these loops bit for bit.
 #include <cstdint>
+#include <utility>
 
 #include "qubit/kernels/kernel_batches.h"
 #include "qubit/kernels/kernels.h"
@@ -22,6 +23,13 @@ struct MatrixOp {
         lo = add(mul(m.m00, a0), mul(m.m01, a1));
         hi = add(mul(m.m10, a0), mul(m.m11, a1));
     }
+};
+
+template <bool kMasked>
+struct FlipOp {
+    static_assert(!kMasked);
+    unsigned slots;
+    void operator()(Complex& lo, Complex& hi) const { std::swap(lo, hi); }
 };
 
 struct DiagonalOp {
@@ -60,7 +68,7 @@ struct Lanes {
     }
 };
 
-using Batches = KernelBatches<Lanes, MatrixOp, DiagonalOp, HadamardOp>;
+using Batches = KernelBatches<Lanes, MatrixOp, FlipOp, DiagonalOp, HadamardOp>;
 
 // These loops never prefetch; the flag only tells the exchanges (exchange_runs.h) whether to.
 constinit const KernelFamily kInCache = Batches::family("plain", false, &kInCache);
