@@ -123,6 +123,17 @@ struct MatrixOp : SlotPick<kMasked> {
     __m256d in_register(__m256d x) const {
         return this->pick(x, add_pd(on_a0.times(both_a0(x)), on_a1.times(both_a1(x))));
     }
+    // Two registers at once: their a0s gathered into one register and their a1s into another
+    // take the pair path's arithmetic, and go back in place. Four shuffles for four
+    // amplitudes instead of six: the products and sums are the same.
+    void in_registers(__m256d& x, __m256d& y) const {
+        const __m256d a0 = _mm256_permute2f128_pd(x, y, 0x20);
+        const __m256d a1 = _mm256_permute2f128_pd(x, y, 0x31);
+        const __m256d new0 = add_pd(m00.times(a0), m01.times(a1));
+        const __m256d new1 = add_pd(m10.times(a0), m11.times(a1));
+        x = this->pick(x, _mm256_permute2f128_pd(new0, new1, 0x20));
+        y = this->pick(y, _mm256_permute2f128_pd(new0, new1, 0x31));
+    }
 };
 
 template <bool kMasked>
@@ -211,7 +222,17 @@ struct Lanes {
     template <class Op>
     static void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
         if (target == 0) {
-            for (std::uint64_t i = 0; i < size; i += 2) {
+            std::uint64_t i = 0;
+            if constexpr (requires(__m256d x) { op.in_registers(x, x); }) {
+                for (; i + 4 <= size; i += 4) {
+                    if constexpr (kPrefetch) prefetch_ahead(first + i);
+                    __m256d x = load(first + i), y = load(first + i + 2);
+                    op.in_registers(x, y);
+                    store(first + i, x);
+                    store(first + i + 2, y);
+                }
+            }
+            for (; i < size; i += 2) {
                 if constexpr (kPrefetch) prefetch_ahead(first + i);
                 store(first + i, op.in_register(load(first + i)));
             }
