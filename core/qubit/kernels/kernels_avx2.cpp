@@ -199,6 +199,7 @@ struct HadamardOp {
 template <bool kPrefetch>
 struct Lanes {
     static constexpr unsigned kLog2 = 1;
+    static constexpr std::uint64_t kTwoStreamsFrom = 4096;  // amplitudes
 
     template <class Op>
     static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
@@ -219,23 +220,38 @@ struct Lanes {
         }
     }
 
+    // Four amplitudes from p, two registers of target-0 pairs: in one go where the op has a
+    // form for two.
+    template <class Op>
+    static void in_registers_step(Complex* p, const Op& op) {
+        if constexpr (kPrefetch) prefetch_ahead(p);
+        __m256d x = load(p), y = load(p + 2);
+        if constexpr (requires { op.in_registers(x, y); }) {
+            op.in_registers(x, y);
+        } else {
+            x = op.in_register(x);
+            y = op.in_register(y);
+        }
+        store(p, x);
+        store(p + 2, y);
+    }
+
     template <class Op>
     static void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
         if (target == 0) {
             std::uint64_t i = 0;
-            if constexpr (requires(__m256d x) { op.in_registers(x, x); }) {
-                for (; i + 4 <= size; i += 4) {
-                    if constexpr (kPrefetch) prefetch_ahead(first + i);
-                    __m256d x = load(first + i), y = load(first + i + 2);
-                    op.in_registers(x, y);
-                    store(first + i, x);
-                    store(first + i + 2, y);
+            if (kPrefetch && size >= kTwoStreamsFrom && size % 8 == 0) {
+                // A pass over memory from one place keeps too few reads in flight, so the two
+                // halves of a large block go side by side (as with AVX-512).
+                const std::uint64_t half = size / 2;
+                for (; i < half; i += 4) {
+                    in_registers_step(first + i, op);
+                    in_registers_step(first + half + i, op);
                 }
+                return;
             }
-            for (; i < size; i += 2) {
-                if constexpr (kPrefetch) prefetch_ahead(first + i);
-                store(first + i, op.in_register(load(first + i)));
-            }
+            for (; i + 4 <= size; i += 4) in_registers_step(first + i, op);
+            if (i < size) store(first + i, op.in_register(load(first + i)));  // one pair
             return;
         }
         const std::uint64_t half = std::uint64_t{1} << target;
