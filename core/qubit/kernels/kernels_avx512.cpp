@@ -166,8 +166,9 @@ struct MatrixOp : SlotPick<kMasked> {
     // amplitudes instead of eight: the products and sums are the same.
     template <int kTarget>
     void in_registers(__m512d& x, __m512d& y) const {
-        __m512d a0 = _mm512_shuffle_f64x2(x, y, kGatherA0[kTarget]);
-        __m512d a1 = _mm512_shuffle_f64x2(x, y, kGatherA1[kTarget]);
+        constexpr int kA0 = kGatherA0[kTarget], kA1 = kGatherA1[kTarget];  // see all_a0
+        __m512d a0 = _mm512_shuffle_f64x2(x, y, kA0);
+        __m512d a1 = _mm512_shuffle_f64x2(x, y, kA1);
         pair_unmasked(a0, a1);
         x = this->pick(x, _mm512_permutex2var_pd(a0, scatter_index<kTarget, 0>(), a1));
         y = this->pick(y, _mm512_permutex2var_pd(a0, scatter_index<kTarget, 1>(), a1));
