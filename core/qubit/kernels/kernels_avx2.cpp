@@ -10,7 +10,6 @@
 #include <immintrin.h>
 
 #include <cstdint>
-#include <utility>
 
 #include "qubit/kernels/kernel_batches.h"
 #include "qubit/kernels/kernels.h"
@@ -147,7 +146,9 @@ struct FlipOp : SlotPick<kMasked> {
     }
     void pair(__m128d& lo, __m128d& hi) const {
         if (kMasked && !this->slot0_changes) return;
-        std::swap(lo, hi);
+        const __m128d a0 = lo;  // not std::swap: a vector file calls no shared template
+        lo = hi;
+        hi = a0;
     }
     __m256d in_register(__m256d x) const {
         return this->pick(x, _mm256_permute2f128_pd(x, x, 0x01));
