@@ -25,8 +25,8 @@ struct PairOp {
 // Applies `op` to qubit `target` within the basis states of an n-qubit `state` whose
 // qubits in `fixed` hold the values given there and whose qubits in the mask `controls`
 // are 1. Neither may contain `target`, and every position must be below n; controls only
-// go with the matrix and flip kinds. Throws FatalError, before anything is written, when `state` is
-// shorter than 2^n.
+// go with the matrix and flip kinds. Throws FatalError, before anything is written, when
+// `state` is shorter than 2^n.
 void apply_pair_op(std::span<Complex> state, unsigned n, const FixedBits& fixed,
                    std::uint64_t controls, unsigned target, const PairOp& op,
                    const KernelFamily& family);

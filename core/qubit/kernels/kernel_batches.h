@@ -6,9 +6,8 @@
 //   template <class Op> static void block(Complex* first, std::uint64_t size, unsigned target,
 //                                         const Op&);
 // and the ops MatrixOp<kMasked>{m, slots}, FlipOp<kMasked>{slots}, DiagonalOp{d} and
-// HadamardOp{}. Everything made
-// from them here is local to that file, so no code built for its instruction set can stand
-// in for another family's at link time.
+// HadamardOp{}. Everything made from them here is local to that file, so no code built for
+// its instruction set can stand in for another family's at link time.
 #pragma once
 
 #include <cstdint>

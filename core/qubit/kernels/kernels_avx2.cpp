@@ -109,8 +109,9 @@ struct MatrixOp : SlotPick<kMasked> {
 
     void pair(__m256d& lo, __m256d& hi) const {
         const __m256d a0 = lo, a1 = hi;
-        lo = this->pick(a0, add_pd(m00.times(a0), m01.times(a1)));
-        hi = this->pick(a1, add_pd(m10.times(a0), m11.times(a1)));
+        pair_unmasked(lo, hi);
+        lo = this->pick(a0, lo);
+        hi = this->pick(a1, hi);
     }
     // A lone amplitude ends a run at an even offset: slot 0.
     void pair(__m128d& lo, __m128d& hi) const {
@@ -126,12 +127,19 @@ struct MatrixOp : SlotPick<kMasked> {
     // take the pair path's arithmetic, and go back in place. Four shuffles for four
     // amplitudes instead of six: the products and sums are the same.
     void in_registers(__m256d& x, __m256d& y) const {
-        const __m256d a0 = _mm256_permute2f128_pd(x, y, 0x20);
-        const __m256d a1 = _mm256_permute2f128_pd(x, y, 0x31);
-        const __m256d new0 = add_pd(m00.times(a0), m01.times(a1));
-        const __m256d new1 = add_pd(m10.times(a0), m11.times(a1));
-        x = this->pick(x, _mm256_permute2f128_pd(new0, new1, 0x20));
-        y = this->pick(y, _mm256_permute2f128_pd(new0, new1, 0x31));
+        __m256d a0 = _mm256_permute2f128_pd(x, y, 0x20);
+        __m256d a1 = _mm256_permute2f128_pd(x, y, 0x31);
+        pair_unmasked(a0, a1);
+        x = this->pick(x, _mm256_permute2f128_pd(a0, a1, 0x20));
+        y = this->pick(y, _mm256_permute2f128_pd(a0, a1, 0x31));
+    }
+
+private:
+    // The pair path's arithmetic, shared by every form above.
+    void pair_unmasked(__m256d& lo, __m256d& hi) const {
+        const __m256d a0 = lo, a1 = hi;
+        lo = add_pd(m00.times(a0), m01.times(a1));
+        hi = add_pd(m10.times(a0), m11.times(a1));
     }
 };
 

@@ -153,8 +153,9 @@ struct MatrixOp : SlotPick<kMasked> {
 
     void pair(__m512d& lo, __m512d& hi) const {
         const __m512d a0 = lo, a1 = hi;
-        lo = this->pick(a0, add_pd(m00.times(a0), m01.times(a1)));
-        hi = this->pick(a1, add_pd(m10.times(a0), m11.times(a1)));
+        pair_unmasked(lo, hi);
+        lo = this->pick(a0, lo);
+        hi = this->pick(a1, hi);
     }
     template <int kTarget>
     __m512d in_register(__m512d x) const {
@@ -175,6 +176,7 @@ struct MatrixOp : SlotPick<kMasked> {
     }
 
 private:
+    // The pair path's arithmetic, shared by every form above.
     void pair_unmasked(__m512d& lo, __m512d& hi) const {
         const __m512d a0 = lo, a1 = hi;
         lo = add_pd(m00.times(a0), m01.times(a1));
