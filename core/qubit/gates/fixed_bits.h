@@ -28,6 +28,9 @@ public:
     }
 
     constexpr unsigned count() const { return count_; }
+    constexpr bool holds(unsigned position) const { return ((mask_ >> position) & 1) != 0; }
+    // The value of a position it holds.
+    constexpr std::uint64_t value(unsigned position) const { return (ones_ >> position) & 1; }
     constexpr unsigned lowest() const { return position_[0]; }
 
     // The j-th index, counting from 0, with the fixed bits in place.

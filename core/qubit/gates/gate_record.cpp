@@ -7,6 +7,7 @@
 #include "qubit/gates/exchange_runs.h"
 #include "qubit/gates/fixed_bits.h"
 #include "qubit/gates/pair_pass.h"
+#include "qubit/register/complex.h"
 
 namespace qubit {
 namespace {
@@ -36,16 +37,48 @@ PairOp pair_op(const GateRecord& gate) {
     }
 }
 
+// A diagonal whose target is fixed in `outside` multiplies every amplitude there by the
+// same entry, m00 or m11. The diagonal kernel on any free qubit, with that entry twice, does
+// the same product on each of them. The lowest free qubit from a vector register's width up
+// keeps the kernel off its in-register shuffles.
+void apply_one_factor(std::span<Complex> state, unsigned n, const GateRecord& gate,
+                      const KernelFamily& family, const FixedBits& outside) {
+    const Complex entry = outside.value(gate.target) != 0 ? gate.matrix.m11 : gate.matrix.m00;
+    const Matrix2 both{entry, {}, {}, entry};
+    unsigned free = n;
+    for (unsigned q = 0; q < n; ++q) {
+        if (outside.holds(q)) continue;
+        free = q;
+        if (q >= family.vector_log2) break;
+    }
+    if (free == n) {  // every qubit fixed: a single amplitude
+        const std::uint64_t index = outside.index(0);
+        require_index_below(index, state.size());
+        state[index] = mul(entry, state[index]);
+        return;
+    }
+    apply_pair_op(state, n, outside, 0, free, {PairOp::Kind::kDiagonal, &both}, family);
+}
+
 }  // namespace
 
 std::uint64_t moved_qubits(const GateRecord& gate) {
-    const std::uint64_t moved = bit(gate.target);
-    return gate.kind == GateKind::kSwap ? moved | bit(gate.partner) : moved;
+    switch (gate.kind) {
+        case GateKind::kDiagonal:
+            return 0;
+        case GateKind::kSwap:
+            return bit(gate.target) | bit(gate.partner);
+        default:
+            return bit(gate.target);
+    }
 }
 
 void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
                 const KernelFamily& family, const FixedBits& outside) {
     const unsigned target = gate.target;
+    if (gate.kind == GateKind::kDiagonal && outside.holds(target)) {
+        return apply_one_factor(state, n, gate, family, outside);
+    }
     switch (gate.kind) {
         case GateKind::kHadamard:
         case GateKind::kDiagonal:

@@ -29,12 +29,13 @@ struct GateRecord {
 };
 
 // The qubits whose pairs of amplitudes the gate combines: its target, and a swap's
-// partner. Controls only choose which pairs, so they are not among them.
+// partner. Controls only choose which pairs, so they are not among them; nor is a diagonal's
+// target, since a diagonal multiplies each amplitude on its own.
 std::uint64_t moved_qubits(const GateRecord& gate);
 
 // Applies `gate` to the basis states of an n-qubit `state` whose qubits in `outside` hold
-// the values given there, and to all of them when `outside` is empty. The gate's target and
-// partner must not be in `outside`, and its controls in `outside` must be removed by the
+// the values given there, and to all of them when `outside` is empty. The gate's moved
+// qubits must not be in `outside`, and its controls in `outside` must be removed by the
 // caller when they hold 1 there. Allocates nothing; the results do not depend on `outside`:
 // every pair goes through the same arithmetic as when the whole state is done at once.
 void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
