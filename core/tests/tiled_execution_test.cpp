@@ -1,6 +1,7 @@
-// The tiled execution against one gate at a time: tiny forced tiles, so that every grouping,
-// every tile path and every control arrangement runs at a dozen qubits or less, compared bit
-// for bit on awkward states and matrices (NaNs, infinities, signed zeros, subnormals).
+// The tiled execution against one gate at a time: tiny forced tiles and sub-tiles, so that
+// every grouping, every tile path and every control arrangement runs at a dozen qubits or
+// less, compared bit for bit on awkward states and matrices (NaNs, infinities, signed zeros,
+// subnormals).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,14 +77,16 @@ private:
 };
 
 TEST(TiledExecution, SameBitsAsOneGateAtATimeForEveryFamilyAndShape) {
-    const TileShape shapes[] = {{3, 2}, {4, 2}, {5, 3}, {6, 2}};
+    const TileShape shapes[] = {{3, 2}, {4, 2}, {5, 3}, {6, 2}, {6, 3, 3, 1}, {7, 3, 5, 2}};
     for (const KernelFamily* family : supported_kernels()) {
         for (const TileShape shape : shapes) {
             for (unsigned n = shape.qubits + 1; n <= 11; n += 2) {
                 for (std::uint64_t seed = 0; seed < 4; ++seed) {
                     SCOPED_TRACE(::testing::Message()
                                  << family->name << " tile 2^" << shape.qubits << " low "
-                                 << shape.low_qubits << " n " << n << " seed " << seed);
+                                 << shape.low_qubits << " sub-tile 2^" << shape.sub_qubits
+                                 << " low " << shape.sub_low_qubits << " n " << n << " seed "
+                                 << seed);
                     RandomGates random(n, seed * 131 + n);
                     std::vector<GateRecord> gates(40 + random.below(80));
                     for (GateRecord& gate : gates) gate = random.next();

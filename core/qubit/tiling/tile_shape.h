@@ -10,13 +10,19 @@ struct TileShape {
     unsigned qubits;      // a tile holds 2^qubits amplitudes
     unsigned low_qubits;  // qubits 0 .. low_qubits - 1 are in every tile, so that a tile is
                           // made of contiguous runs of at least 2^low_qubits amplitudes
+    // Within a tile, a run of gates whose moved qubits fit a smaller set goes through the
+    // first-level cache the same way, sub-tile by sub-tile: 2^sub_qubits amplitudes that
+    // hold the tile's lowest sub_low_qubits qubits. 0: no sub-tiles.
+    unsigned sub_qubits = 0;
+    unsigned sub_low_qubits = 0;
 };
 
-// The shape for a cache of `cache_bytes`: a tile fills half of it, the rest is left for
-// what the kernels and the interpreter touch meanwhile.
-TileShape tile_shape_for(std::uint64_t cache_bytes);
+// The shape for a per-core cache of `cache_bytes` and a first-level data cache of
+// `l1_bytes`: a tile fills half of the first and a sub-tile at most three quarters of the
+// second, the rest is left for what the kernels and the interpreter touch meanwhile.
+TileShape tile_shape_for(std::uint64_t cache_bytes, std::uint64_t l1_bytes);
 
-// The shape for this machine's per-core (L2) cache, asked of the system once; 256 KiB when
+// The shape for this machine's caches, asked of the system once; 256 KiB and 32 KiB when
 // the system does not say. ZELVANIC_TILE_QUBITS in the environment, read each time, sets
 // the tile's qubits instead (a value too small to hold a gate is ignored).
 TileShape machine_tile_shape();
