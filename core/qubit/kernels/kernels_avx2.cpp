@@ -75,14 +75,14 @@ template <bool kMasked>
 struct SlotPick {
     __m256d changes;  // all ones in the doubles of the slots that change
     bool slot0_changes;
-    bool one_slot_changes;
+    bool only_slot1_changes;
 
     explicit SlotPick(unsigned slots)
         : changes(_mm256_castsi256_pd(_mm256_setr_epi64x(
               -std::int64_t(slots & 1), -std::int64_t(slots & 1), -std::int64_t((slots >> 1) & 1),
               -std::int64_t((slots >> 1) & 1)))),
           slot0_changes((slots & 1) != 0),
-          one_slot_changes(((slots & 1) ^ ((slots >> 1) & 1)) != 0) {}
+          only_slot1_changes((slots & 3) == 2) {}
 
     __m256d pick(__m256d old_value, __m256d new_value) const {
         if constexpr (kMasked) return _mm256_blendv_pd(old_value, new_value, changes);
@@ -136,27 +136,17 @@ struct MatrixOp : SlotPick<kMasked> {
         y = this->pick(y, _mm256_permute2f128_pd(a0, a1, 0x31));
     }
 
-    // A control at qubit 0 leaves one slot of the two to change: that slot of two registers
-    // fills one, so the products run once for two pairs of registers, on the same pairs.
-    bool pairs_fit() const { return kMasked && this->one_slot_changes; }
+    // A control at qubit 0 leaves slot 1 alone to change: slot 1 of two registers fills one,
+    // so the products run once for two pairs of registers, on the same pairs.
+    bool pairs_fit() const { return kMasked && this->only_slot1_changes; }
     void pairs(__m256d& lo0, __m256d& hi0, __m256d& lo1, __m256d& hi1) const {
-        if (this->slot0_changes) {
-            __m256d a0 = _mm256_permute2f128_pd(lo0, lo1, 0x20);
-            __m256d a1 = _mm256_permute2f128_pd(hi0, hi1, 0x20);
-            pair_unmasked(a0, a1);
-            lo0 = _mm256_permute2f128_pd(a0, lo0, 0x30);
-            lo1 = _mm256_permute2f128_pd(a0, lo1, 0x31);
-            hi0 = _mm256_permute2f128_pd(a1, hi0, 0x30);
-            hi1 = _mm256_permute2f128_pd(a1, hi1, 0x31);
-        } else {
-            __m256d a0 = _mm256_permute2f128_pd(lo0, lo1, 0x31);
-            __m256d a1 = _mm256_permute2f128_pd(hi0, hi1, 0x31);
-            pair_unmasked(a0, a1);
-            lo0 = _mm256_permute2f128_pd(lo0, a0, 0x20);
-            lo1 = _mm256_permute2f128_pd(lo1, a0, 0x30);
-            hi0 = _mm256_permute2f128_pd(hi0, a1, 0x20);
-            hi1 = _mm256_permute2f128_pd(hi1, a1, 0x30);
-        }
+        __m256d a0 = _mm256_permute2f128_pd(lo0, lo1, 0x31);
+        __m256d a1 = _mm256_permute2f128_pd(hi0, hi1, 0x31);
+        pair_unmasked(a0, a1);
+        lo0 = _mm256_permute2f128_pd(lo0, a0, 0x20);
+        lo1 = _mm256_permute2f128_pd(lo1, a0, 0x30);
+        hi0 = _mm256_permute2f128_pd(hi0, a1, 0x20);
+        hi1 = _mm256_permute2f128_pd(hi1, a1, 0x30);
     }
 
 private:

@@ -52,9 +52,8 @@ TileShape machine_tile_shape() {
     char* end = nullptr;
     const unsigned long qubits = std::strtoul(forced, &end, 10);
     if (*end != '\0' || qubits < shape.low_qubits + 2) return shape;
-    TileShape forced_shape = shape;
+    TileShape forced_shape = shape;  // sub-tiles no smaller than these tiles go unused
     forced_shape.qubits = qubits > 64 ? 64u : static_cast<unsigned>(qubits);
-    if (forced_shape.sub_qubits >= forced_shape.qubits) forced_shape.sub_qubits = 0;
     return forced_shape;
 }
 

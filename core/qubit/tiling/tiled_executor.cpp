@@ -36,9 +36,8 @@ void apply_to_part(std::span<Complex> state, unsigned n, std::span<const GateRec
 // One tile's share of a group: where the shape has sub-tiles, each run of gates that fits
 // one goes through them in turn, in call order.
 void apply_to_tile(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
-                   std::uint64_t tile, std::uint64_t values, const KernelFamily& family,
-                   TileShape shape) {
-    const std::uint64_t outside = ((std::uint64_t{1} << n) - 1) & ~tile;
+                   std::uint64_t tile, std::uint64_t outside, std::uint64_t values,
+                   const KernelFamily& family, TileShape shape) {
     if (shape.sub_qubits == 0 || shape.sub_qubits >= static_cast<unsigned>(std::popcount(tile))) {
         return apply_to_part(state, n, group, outside, values, family);
     }
@@ -68,7 +67,7 @@ void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateR
     const KernelFamily& in_cache = *family.in_cache;
     std::uint64_t values = 0;  // the qubits outside the set, as a subset of `outside`
     do {
-        apply_to_tile(state, n, group, tile, values, in_cache, shape);
+        apply_to_tile(state, n, group, tile, outside, values, in_cache, shape);
         values = next_value(values, outside);
     } while (values != 0);
 }
