@@ -204,8 +204,9 @@ struct MatrixOp : SlotPick<kMasked> {
         y = this->pick(y, _mm512_permutex2var_pd(a0, scatter_index<kTarget, 1>(), a1));
     }
 
-    // Two pairs of registers at once, (lo0, hi0) and (lo1, hi1), where `halves` is usable.
-    bool pairs_fit() const { return halves.usable; }
+    // Two pairs of registers at once, (lo0, hi0) and (lo1, hi1), where `halves` is usable:
+    // never without a mask, which the compiler then knows before a run starts.
+    bool pairs_fit() const { return kMasked && halves.usable; }
     void pairs(__m512d& lo0, __m512d& hi0, __m512d& lo1, __m512d& hi1) const {
         __m512d a0 = _mm512_permutex2var_pd(lo0, halves.gather, lo1);
         __m512d a1 = _mm512_permutex2var_pd(hi0, halves.gather, hi1);
