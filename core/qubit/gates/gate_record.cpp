@@ -39,17 +39,24 @@ PairOp pair_op(const GateRecord& gate) {
 
 // A diagonal whose target is fixed in `outside` multiplies every amplitude there by the
 // same entry, m00 or m11. The diagonal kernel on any free qubit, with that entry twice, does
-// the same product on each of them. The lowest free qubit from a vector register's width up
-// keeps the kernel off its in-register shuffles.
+// the same product on each of them. The free qubit just below the lowest fixed one makes
+// each block of unfixed amplitudes a single pair of runs, as long as they come, so the
+// kernel's loop runs on and does not restart every few amplitudes; below a vector
+// register's width it would take the in-register shuffles, so then the lowest free qubit
+// from that width up.
 void apply_one_factor(std::span<Complex> state, unsigned n, const GateRecord& gate,
                       const KernelFamily& family, const FixedBits& outside) {
     const Complex entry = outside.value(gate.target) != 0 ? gate.matrix.m11 : gate.matrix.m00;
     const Matrix2 both{entry, {}, {}, entry};
     unsigned free = n;
-    for (unsigned q = 0; q < n; ++q) {
-        if (outside.holds(q)) continue;
-        free = q;
-        if (q >= family.vector_log2) break;
+    if (outside.lowest() > family.vector_log2) {
+        free = outside.lowest() - 1;
+    } else {
+        for (unsigned q = 0; q < n; ++q) {
+            if (outside.holds(q)) continue;
+            free = q;
+            if (q >= family.vector_log2) break;
+        }
     }
     if (free == n) {  // every qubit fixed: a single amplitude
         const std::uint64_t index = outside.index(0);
