@@ -33,12 +33,14 @@ unsigned qubits_in(std::uint64_t bytes) {
 }  // namespace
 
 TileShape tile_shape_for(std::uint64_t cache_bytes, std::uint64_t l1_bytes) {
-    unsigned qubits = qubits_in(cache_bytes / 2);
+    const unsigned cached = qubits_in(cache_bytes / 2);
     // Room for a run of at least 2^kLowQubits and two more qubits: any one gate fits.
-    if (qubits < kLowQubits + 2) qubits = kLowQubits + 2;
+    const unsigned qubits = cached < kLowQubits + 2 ? kLowQubits + 2 : cached;
     const unsigned sub_qubits = qubits_in(l1_bytes / 4 * 3);
-    if (sub_qubits >= qubits || sub_qubits <= kSubTileRoom) return {qubits, kLowQubits};
-    return {qubits, kLowQubits, sub_qubits, sub_qubits - kSubTileRoom};
+    if (sub_qubits >= qubits || sub_qubits <= kSubTileRoom) {
+        return {qubits, kLowQubits, 0, 0, cached};
+    }
+    return {qubits, kLowQubits, sub_qubits, sub_qubits - kSubTileRoom, cached};
 }
 
 TileShape machine_tile_shape() {

@@ -75,7 +75,8 @@ void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateR
 void run_gates(std::span<Complex> state, unsigned n, std::span<const GateRecord> gates,
                const KernelFamily& family, TileShape shape) {
     if (n <= shape.qubits) {  // the whole state is one tile
-        for (const GateRecord& gate : gates) apply_gate(state, n, gate, family);
+        const KernelFamily& kernels = n <= shape.cached_qubits ? *family.in_cache : family;
+        for (const GateRecord& gate : gates) apply_gate(state, n, gate, kernels);
         return;
     }
     const std::uint64_t all = (std::uint64_t{1} << n) - 1;
