@@ -245,13 +245,18 @@ struct Lanes {
                 }
             }
         }
-        for (; i + 2 <= length; i += 2) {
-            if constexpr (kPrefetch) prefetch_ahead(lo + i);
-            if constexpr (kPrefetch) prefetch_ahead(hi + i);
-            __m256d a0 = load(lo + i), a1 = load(hi + i);
-            op.pair(a0, a1);
-            store(lo + i, a0);
-            store(hi + i, a1);
+        // Two registers of each stream per step, so that each cache line is asked for once.
+        for (; i + 4 <= length; i += 4) {
+            if constexpr (kPrefetch) {
+                prefetch_ahead(lo + i);
+                prefetch_ahead(hi + i);
+            }
+            pair_at(lo + i, hi + i, op);
+            pair_at(lo + i + 2, hi + i + 2, op);
+        }
+        if (i + 2 <= length) {
+            pair_at(lo + i, hi + i, op);
+            i += 2;
         }
         if (i < length) {
             __m128d a0 = load1(lo + i), a1 = load1(hi + i);
@@ -259,6 +264,15 @@ struct Lanes {
             store1(lo + i, a0);
             store1(hi + i, a1);
         }
+    }
+
+    // One register of a0s at lo and one of a1s at hi.
+    template <class Op>
+    static void pair_at(Complex* lo, Complex* hi, const Op& op) {
+        __m256d a0 = load(lo), a1 = load(hi);
+        op.pair(a0, a1);
+        store(lo, a0);
+        store(hi, a1);
     }
 
     // Four amplitudes from p, two registers of target-0 pairs: in one go where the op has a
