@@ -32,6 +32,8 @@ public:
     // The value of a position it holds.
     constexpr std::uint64_t value(unsigned position) const { return (ones_ >> position) & 1; }
     constexpr unsigned lowest() const { return position_[0]; }
+    constexpr std::uint64_t mask() const { return mask_; }
+    constexpr std::uint64_t ones() const { return ones_; }
 
     // The j-th index, counting from 0, with the fixed bits in place.
     constexpr std::uint64_t index(std::uint64_t j) const {

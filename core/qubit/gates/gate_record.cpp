@@ -37,27 +37,32 @@ PairOp pair_op(const GateRecord& gate) {
     }
 }
 
-// A diagonal whose target is fixed in `outside` multiplies every amplitude there by the
-// same entry, m00 or m11. The diagonal kernel on any free qubit, with that entry twice, does
-// the same product on each of them. The free qubit just below the lowest fixed one makes
-// each block of unfixed amplitudes a single pair of runs, as long as they come, so the
-// kernel's loop runs on and does not restart every few amplitudes; below a vector
-// register's width it would take the in-register shuffles, so then the lowest free qubit
-// from that width up.
+// A diagonal whose target is fixed among the qubits of `fixed_mask` multiplies every
+// amplitude there by the same entry, m00 or m11. The diagonal kernel on any free qubit, with
+// that entry twice, does the same product on each of them. The free qubit just below the
+// lowest fixed one makes each block of unfixed amplitudes a single pair of runs, as long as
+// they come, so the kernel's loop runs on and does not restart every few amplitudes; below
+// a vector register's width it would take the in-register shuffles, so then the lowest free
+// qubit from that width up. n when every qubit is fixed.
+unsigned factor_qubit(std::uint64_t fixed_mask, unsigned n, unsigned vector_log2) {
+    const unsigned lowest = static_cast<unsigned>(std::countr_zero(fixed_mask));
+    if (lowest > vector_log2) return lowest - 1;
+    unsigned free = n;
+    for (unsigned q = 0; q < n; ++q) {
+        if (((fixed_mask >> q) & 1) != 0) continue;
+        free = q;
+        if (q >= vector_log2) break;
+    }
+    return free;
+}
+
+Matrix2 both_entries(Complex entry) { return {entry, {}, {}, entry}; }
+
 void apply_one_factor(std::span<Complex> state, unsigned n, const GateRecord& gate,
                       const KernelFamily& family, const FixedBits& outside) {
     const Complex entry = outside.value(gate.target) != 0 ? gate.matrix.m11 : gate.matrix.m00;
-    const Matrix2 both{entry, {}, {}, entry};
-    unsigned free = n;
-    if (outside.lowest() > family.vector_log2) {
-        free = outside.lowest() - 1;
-    } else {
-        for (unsigned q = 0; q < n; ++q) {
-            if (outside.holds(q)) continue;
-            free = q;
-            if (q >= family.vector_log2) break;
-        }
-    }
+    const Matrix2 both = both_entries(entry);
+    const unsigned free = factor_qubit(outside.mask(), n, family.vector_log2);
     if (free == n) {  // every qubit fixed: a single amplitude
         const std::uint64_t index = outside.index(0);
         require_index_below(index, state.size());
@@ -110,6 +115,34 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
     if (gate.kind != GateKind::kSwap && gate.controls == 0)
         return apply_pair_op(state, n, gate.target, pair_op(gate), family);
     apply_gate(state, n, gate, family, kWholeState);
+}
+
+bool place_gate(std::uint64_t state_size, unsigned n, const GateRecord& gate,
+                std::uint64_t part_mask, const KernelFamily& family, std::span<std::uint64_t> room,
+                PlacedGate& placed) {
+    if (gate.kind == GateKind::kSwap) return false;
+    placed.needs = gate.controls & part_mask;
+    placed.factor_qubit = -1;
+    if (gate.kind == GateKind::kDiagonal && ((part_mask >> gate.target) & 1) != 0) {
+        const unsigned free = factor_qubit(part_mask, n, family.vector_log2);
+        if (free == n) return false;
+        placed.factor_qubit = gate.target;
+        placed.factors[0] = both_entries(gate.matrix.m00);
+        placed.factors[1] = both_entries(gate.matrix.m11);
+        return place_pair_op(state_size, n, part_mask, 0, free, {PairOp::Kind::kDiagonal, nullptr},
+                             family, room, placed.pair);
+    }
+    return place_pair_op(state_size, n, part_mask, gate.controls & ~part_mask, gate.target,
+                         pair_op(gate), family, room, placed.pair);
+}
+
+void run_placed_gate(std::span<Complex> state, std::uint64_t part_base, const PlacedGate& placed,
+                     const KernelFamily& family) {
+    if ((placed.needs & ~part_base) != 0) return;  // a control is 0 throughout the part
+    if (placed.factor_qubit < 0) return run_placed(state.data() + part_base, placed.pair, family);
+    PlacedPairOp pair = placed.pair;
+    pair.op.m = &placed.factors[(part_base >> placed.factor_qubit) & 1];
+    run_placed(state.data() + part_base, pair, family);
 }
 
 }  // namespace qubit

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "qubit/gates/fixed_bits.h"
+#include "qubit/gates/pair_pass.h"
 #include "qubit/kernels/kernels.h"
 #include "qubit/register/complex.h"
 
@@ -43,5 +44,29 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
 // The same over the whole state.
 void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
                 const KernelFamily& family);
+
+// A gate laid out once for the parts of the state that the qubits of a mask set apart (see
+// PlacedPairOp), for a run of gates that visits part after part.
+struct PlacedGate {
+    PlacedPairOp pair;
+    std::uint64_t needs;  // its controls among the part's qubits: a part where one is 0 skips it
+    // A diagonal whose target is among the part's qubits multiplies the whole part by one
+    // entry, factors[the target's value there], through the pair op; -1: no such diagonal.
+    int factor_qubit;
+    Matrix2 factors[2];
+};
+
+// Lays `gate` out for the parts of an n-qubit state of `state_size` amplitudes that
+// `part_mask` sets apart, its starts written to `room`; its moved qubits must be outside the
+// mask. Returns false when it cannot be: a swap, or more starts than `room` holds. Throws
+// FatalError when some part would reach past the state.
+bool place_gate(std::uint64_t state_size, unsigned n, const GateRecord& gate,
+                std::uint64_t part_mask, const KernelFamily& family, std::span<std::uint64_t> room,
+                PlacedGate& placed);
+
+// The placed gate on the part whose base (its qubits' values, every other bit 0) is
+// `part_base`: the same result as apply_gate with those qubits fixed to those values.
+void run_placed_gate(std::span<Complex> state, std::uint64_t part_base, const PlacedGate& placed,
+                     const KernelFamily& family);
 
 }  // namespace qubit

@@ -81,6 +81,60 @@ struct BoundOp {
     }
 };
 
+// Where a pair op works among the basis states whose qubits in `outside` hold its values:
+// blocks holding whole target pairs, or runs whose partners lie `half` above; the starts are
+// the runs of `fixed`, and `slots` the register slots that the controls inside one vector
+// register leave to the kernel.
+struct PairLayout {
+    FixedBits fixed;
+    bool runs;
+    unsigned slots;
+    std::uint64_t extent;  // a block's amplitudes, or a run's pairs
+    std::uint64_t half;
+
+    // The largest index the kernels touch.
+    std::uint64_t last_index(unsigned n) const { return fixed.last_index(n) + (runs ? half : 0); }
+
+    template <class Visit>
+    void for_each_start(unsigned n, Visit&& visit) const {
+        if (fixed.count() == 0) return visit(std::uint64_t{0});
+        fixed.for_each_run(n, visit);
+    }
+};
+
+PairLayout pair_layout(unsigned n, const FixedBits& outside, std::uint64_t controls,
+                       unsigned target, unsigned vector_log2) {
+    // Controls inside one vector register select its slots; the others select the places
+    // the kernels visit.
+    const unsigned width = vector_log2 < n ? vector_log2 : n;
+    const std::uint64_t low_controls = controls & ((std::uint64_t{1} << width) - 1);
+    PairLayout layout{outside, false, slots_with(low_controls, width), std::uint64_t{1} << n, 0};
+    // The working positions: every other control, with value 1.
+    for (std::uint64_t rest = controls & ~low_controls; rest != 0; rest &= rest - 1) {
+        layout.fixed.add(static_cast<unsigned>(std::countr_zero(rest)), 1);
+    }
+    if (layout.fixed.count() == 0) return layout;  // one block: the whole state
+    if (target < layout.fixed.lowest()) {
+        // Below every fixed position, each block of 2^(lowest) amplitudes with the fixed
+        // bits in place holds whole pairs: the single-qubit kernel, shuffles and all,
+        // applies as is.
+        layout.extent = std::uint64_t{1} << layout.fixed.lowest();
+        return layout;
+    }
+    // Otherwise the pairs come in runs of 2^(lowest), the target bit above them.
+    layout.fixed.add(target, 0);
+    layout.runs = true;
+    layout.half = std::uint64_t{1} << target;
+    layout.extent = std::uint64_t{1} << layout.fixed.lowest();
+    return layout;
+}
+
+void run_batch(const BoundOp& kernels, const PairLayout& layout, unsigned target,
+               const std::uint64_t* starts, std::uint64_t count) {
+    if (layout.runs) return kernels.runs(starts, count, layout.extent, layout.half);
+    kernels.blocks(starts, count, layout.extent, target);
+}
+
 }  // namespace
 
 void apply_pair_op(std::span<Complex> state, unsigned n, unsigned target, const PairOp& op,
@@ -95,46 +149,44 @@ void apply_pair_op(std::span<Complex> state, unsigned n, const FixedBits& outsid
                    std::uint64_t controls, unsigned target, const PairOp& op,
                    const KernelFamily& family) {
     if (controls == 0 && outside.count() == 0) return apply_pair_op(state, n, target, op, family);
-    const std::uint64_t whole[1] = {0};
-    // Controls inside one vector register select its slots; the others select the places
-    // the kernels visit.
-    const unsigned width = family.vector_log2 < n ? family.vector_log2 : n;
-    const std::uint64_t low_controls = controls & ((std::uint64_t{1} << width) - 1);
-    const BoundOp kernels{family, state.data(), op, slots_with(low_controls, width)};
-    // The working positions: every other control, with value 1.
-    FixedBits fixed = outside;
-    for (std::uint64_t rest = controls & ~low_controls; rest != 0; rest &= rest - 1) {
-        fixed.add(static_cast<unsigned>(std::countr_zero(rest)), 1);
-    }
-    if (fixed.count() == 0) {
-        require_index_below((std::uint64_t{1} << n) - 1, state.size());
-        kernels.blocks(whole, 1, std::uint64_t{1} << n, target);
-        return;
-    }
-    StartBatch batch;
-    if (target < fixed.lowest()) {
-        // Below every fixed position, each block of 2^(lowest) amplitudes with the fixed
-        // bits in place holds whole pairs: the single-qubit kernel, shuffles and all,
-        // applies as is.
-        require_index_below(fixed.last_index(n), state.size());
-        const std::uint64_t size = std::uint64_t{1} << fixed.lowest();
-        const auto flush = [&](const std::uint64_t* starts, std::uint64_t count) {
-            kernels.blocks(starts, count, size, target);
-        };
-        fixed.for_each_run(n, [&](std::uint64_t start) { batch.add(start, flush); });
-        batch.finish(flush);
-        return;
-    }
-    // Otherwise the pairs come in runs of 2^(lowest), the target bit above them.
-    fixed.add(target, 0);
-    const std::uint64_t half = std::uint64_t{1} << target;
-    require_index_below(fixed.last_index(n) + half, state.size());
-    const std::uint64_t length = std::uint64_t{1} << fixed.lowest();
+    const PairLayout layout = pair_layout(n, outside, controls, target, family.vector_log2);
+    require_index_below(layout.last_index(n), state.size());
+    const BoundOp kernels{family, state.data(), op, layout.slots};
     const auto flush = [&](const std::uint64_t* starts, std::uint64_t count) {
-        kernels.runs(starts, count, length, half);
+        run_batch(kernels, layout, target, starts, count);
     };
-    fixed.for_each_run(n, [&](std::uint64_t start) { batch.add(start, flush); });
+    StartBatch batch;
+    layout.for_each_start(n, [&](std::uint64_t start) { batch.add(start, flush); });
     batch.finish(flush);
+}
+
+bool place_pair_op(std::uint64_t state_size, unsigned n, std::uint64_t part_mask,
+                   std::uint64_t controls, unsigned target, const PairOp& op,
+                   const KernelFamily& family, std::span<std::uint64_t> room,
+                   PlacedPairOp& placed) {
+    FixedBits part;  // the part's qubits, at 0: starts relative to the part's base
+    for (std::uint64_t rest = part_mask; rest != 0; rest &= rest - 1) {
+        part.add(static_cast<unsigned>(std::countr_zero(rest)), 0);
+    }
+    const PairLayout layout = pair_layout(n, part, controls, target, family.vector_log2);
+    std::size_t count = 0;
+    bool fits = true;
+    layout.for_each_start(n, [&](std::uint64_t start) {
+        if (count == room.size()) fits = false;
+        if (fits) room[count++] = start;
+    });
+    if (!fits) return false;
+    // The largest base holds every qubit of the part at 1, bits the starts leave clear.
+    require_index_below(layout.last_index(n) | part_mask, state_size);
+    placed = {op,          layout.slots, layout.runs, target, layout.extent,
+              layout.half, room.data(),  count};
+    return true;
+}
+
+void run_placed(Complex* part_base, const PlacedPairOp& placed, const KernelFamily& family) {
+    const BoundOp kernels{family, part_base, placed.op, placed.slots};
+    if (placed.runs) return kernels.runs(placed.starts, placed.count, placed.extent, placed.half);
+    kernels.blocks(placed.starts, placed.count, placed.extent, placed.target);
 }
 
 void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls, unsigned target,

@@ -4,6 +4,7 @@
 // through it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -35,6 +36,33 @@ void apply_pair_op(std::span<Complex> state, unsigned n, const FixedBits& fixed,
 // short way that small registers take for most of their gates.
 void apply_pair_op(std::span<Complex> state, unsigned n, unsigned target, const PairOp& op,
                    const KernelFamily& family);
+
+// A pair op laid out once for many parts of the state: the parts are the sets of basis
+// states whose qubits in a mask hold given values, and the starts of its blocks or runs
+// are relative to a part's base, the index with those values and every other bit 0. So a
+// run of gates visiting part after part works out its places once.
+struct PlacedPairOp {
+    PairOp op;
+    unsigned slots;
+    bool runs;  // runs of `extent` pairs, partners `half` above; else blocks of `extent`
+    unsigned target;
+    std::uint64_t extent;
+    std::uint64_t half;
+    const std::uint64_t* starts;  // in the room given to place_pair_op
+    std::size_t count;
+};
+
+// Lays out `op` on `target` (not in `part_mask`) where every qubit of `controls` (none in
+// `part_mask`) is 1, for the parts of an n-qubit state of `state_size` amplitudes that
+// `part_mask` sets apart, its starts written to `room`. Returns false when they do not fit
+// there. Throws FatalError when some part would reach past the state.
+bool place_pair_op(std::uint64_t state_size, unsigned n, std::uint64_t part_mask,
+                   std::uint64_t controls, unsigned target, const PairOp& op,
+                   const KernelFamily& family, std::span<std::uint64_t> room, PlacedPairOp& placed);
+
+// The placed op on the part whose base is at `part_base`: the same pairs, through the same
+// kernels, as apply_pair_op with the part's qubits fixed.
+void run_placed(Complex* part_base, const PlacedPairOp& placed, const KernelFamily& family);
 
 // `m` on `target` where every qubit of `controls` is 1, over the whole state.
 void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls, unsigned target,

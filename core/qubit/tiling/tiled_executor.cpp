@@ -1,6 +1,7 @@
 #include "qubit/tiling/tiled_executor.h"
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -16,20 +17,66 @@ std::uint64_t next_value(std::uint64_t values, std::uint64_t mask) {
     return ((values | ~mask) + 1) & mask;
 }
 
-// `gates` on the basis states whose qubits in `fixed_mask` hold `values`. A control fixed
-// at 0 there leaves the gate out; one fixed at 1 is met everywhere.
-void apply_to_part(std::span<Complex> state, unsigned n, std::span<const GateRecord> gates,
-                   std::uint64_t fixed_mask, std::uint64_t values, const KernelFamily& family) {
+// `gate` on the basis states whose qubits in `fixed` hold their values there, with its
+// places worked out for this part alone. A control fixed at 0 leaves the gate out; one
+// fixed at 1 is met everywhere.
+void apply_to_part(std::span<Complex> state, unsigned n, const GateRecord& gate,
+                   const FixedBits& fixed, const KernelFamily& family) {
+    if ((gate.controls & fixed.mask() & ~fixed.ones()) != 0) return;
+    GateRecord local = gate;
+    local.controls &= ~fixed.mask();
+    apply_gate(state, n, local, family, fixed);
+}
+
+FixedBits fixed_bits(std::uint64_t mask, std::uint64_t values) {
     FixedBits fixed;
-    for (std::uint64_t rest = fixed_mask; rest != 0; rest &= rest - 1) {
+    for (std::uint64_t rest = mask; rest != 0; rest &= rest - 1) {
         const unsigned q = static_cast<unsigned>(std::countr_zero(rest));
         fixed.add(q, (values >> q) & 1);
     }
-    for (const GateRecord& gate : gates) {
-        if ((gate.controls & fixed_mask & ~values) != 0) continue;
-        GateRecord local = gate;
-        local.controls &= ~fixed_mask;
-        apply_gate(state, n, local, family, fixed);
+    return fixed;
+}
+
+// `gates` on the parts of the state that `part_mask` sets apart: those whose qubits there
+// hold `values` off `varying` (a subset of the mask) and any values on it, part after part.
+// The gates go in chunks: each is laid out once for all the parts, and every part takes the
+// whole chunk in call order before the next part. A gate that cannot be laid out (a swap,
+// or more places than the room holds) works out its places part by part.
+void apply_to_parts(std::span<Complex> state, unsigned n, std::span<const GateRecord> gates,
+                    std::uint64_t part_mask, std::uint64_t values, std::uint64_t varying,
+                    const KernelFamily& family) {
+    constexpr std::size_t kChunk = 32;
+    constexpr std::size_t kRoom = 1024;
+    PlacedGate placed[kChunk];
+    bool laid_out[kChunk];
+    std::uint64_t room[kRoom];
+    while (!gates.empty()) {
+        std::size_t size = 0;
+        std::size_t used = 0;
+        bool any_old_way = false;
+        for (; size < kChunk && size < gates.size(); ++size) {
+            const GateRecord& gate = gates[size];
+            const bool fits = place_gate(state.size(), n, gate, part_mask, family,
+                                         std::span(room).subspan(used), placed[size]);
+            if (!fits && used != 0 && gate.kind != GateKind::kSwap) break;  // the next chunk
+            laid_out[size] = fits;
+            used += fits ? placed[size].pair.count : 0;
+            any_old_way |= !fits;
+        }
+        std::uint64_t part = 0;
+        do {
+            const std::uint64_t base = values | part;
+            const FixedBits fixed = any_old_way ? fixed_bits(part_mask, base) : FixedBits{};
+            for (std::size_t i = 0; i < size; ++i) {
+                if (laid_out[i]) {
+                    run_placed_gate(state, base, placed[i], family);
+                } else {
+                    apply_to_part(state, n, gates[i], fixed, family);
+                }
+            }
+            part = next_value(part, varying);
+        } while (part != 0);
+        gates = gates.subspan(size);
     }
 }
 
@@ -39,21 +86,14 @@ void apply_to_tile(std::span<Complex> state, unsigned n, std::span<const GateRec
                    std::uint64_t tile, std::uint64_t outside, std::uint64_t values,
                    const KernelFamily& family, TileShape shape) {
     if (shape.sub_qubits == 0 || shape.sub_qubits >= static_cast<unsigned>(std::popcount(tile))) {
-        return apply_to_part(state, n, group, outside, values, family);
+        return apply_to_parts(state, n, group, outside, values, 0, family);
     }
     while (!group.empty()) {
         const TileGroup run = next_group(group, tile, shape.sub_qubits, shape.sub_low_qubits);
         const std::span<const GateRecord> gates = group.first(run.size);
-        if (run.size == 1) {  // alone, a gate gains nothing from sub-tiles
-            apply_to_part(state, n, gates, outside, values, family);
-        } else {
-            const std::uint64_t inner = tile & ~run.tile;  // fixed within each sub-tile
-            std::uint64_t inner_values = 0;
-            do {
-                apply_to_part(state, n, gates, outside | inner, values | inner_values, family);
-                inner_values = next_value(inner_values, inner);
-            } while (inner_values != 0);
-        }
+        // Alone, a gate gains nothing from sub-tiles.
+        const std::uint64_t inner = run.size == 1 ? 0 : tile & ~run.tile;
+        apply_to_parts(state, n, gates, outside | inner, values, inner, family);
         group = group.subspan(run.size);
     }
 }
