@@ -31,8 +31,22 @@ struct KernelBatches {
     static void runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
                      std::uint64_t length, std::uint64_t half, const Args&... args) {
         const Op op{args...};
+        // Runs of one or two registers come of a control just above the register's width,
+        // and by the hundred: with the length known here, the loop's tests drop out of them.
+        constexpr std::uint64_t kRegister = std::uint64_t{1} << Lanes::kLog2;
+        if (length == kRegister) return fixed_runs<kRegister>(state, starts, count, half, op);
+        if (length == 2 * kRegister)
+            return fixed_runs<2 * kRegister>(state, starts, count, half, op);
         for (std::uint64_t i = 0; i < count; ++i) {
             Lanes::run(state + starts[i], state + starts[i] + half, length, op);
+        }
+    }
+
+    template <std::uint64_t kLength, class Op>
+    static void fixed_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                           std::uint64_t half, const Op& op) {
+        for (std::uint64_t i = 0; i < count; ++i) {
+            Lanes::run(state + starts[i], state + starts[i] + half, kLength, op);
         }
     }
 
