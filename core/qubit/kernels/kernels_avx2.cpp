@@ -39,6 +39,15 @@ void store(Complex* p, __m256d x) { _mm256_storeu_pd(&p->re, x); }
 __m128d load1(const Complex* p) { return _mm_loadu_pd(&p->re); }
 void store1(Complex* p, __m128d x) { _mm_storeu_pd(&p->re, x); }
 
+// The amplitudes at p + 1 and p + 3, slot 1 of two registers, as one register; and back.
+__m256d odd_slots(const Complex* p) {
+    return _mm256_insertf128_pd(_mm256_castpd128_pd256(load1(p + 1)), load1(p + 3), 1);
+}
+void store_odd_slots(Complex* p, __m256d x) {
+    store1(p + 1, _mm256_castpd256_pd128(x));
+    store1(p + 3, _mm256_extractf128_pd(x, 1));
+}
+
 // A complex factor spread over a register: `first` for amplitude slot 0, `second` for 1.
 struct Factor {
     __m256d re, im;  // im holds -f.im in the real slots
@@ -136,18 +145,10 @@ struct MatrixOp : SlotPick<kMasked> {
         y = this->pick(y, _mm256_permute2f128_pd(a0, a1, 0x31));
     }
 
-    // A control at qubit 0 leaves slot 1 alone to change: slot 1 of two registers fills one,
-    // so the products run once for two pairs of registers, on the same pairs.
+    // A control at qubit 0 leaves slot 1 alone to change: the run gathers slot 1 of two
+    // registers into one and hands it here, where every slot changes.
     bool pairs_fit() const { return kMasked && this->only_slot1_changes; }
-    void pairs(__m256d& lo0, __m256d& hi0, __m256d& lo1, __m256d& hi1) const {
-        __m256d a0 = _mm256_permute2f128_pd(lo0, lo1, 0x31);
-        __m256d a1 = _mm256_permute2f128_pd(hi0, hi1, 0x31);
-        pair_unmasked(a0, a1);
-        lo0 = _mm256_permute2f128_pd(lo0, a0, 0x20);
-        lo1 = _mm256_permute2f128_pd(lo1, a0, 0x30);
-        hi0 = _mm256_permute2f128_pd(hi0, a1, 0x20);
-        hi1 = _mm256_permute2f128_pd(hi1, a1, 0x30);
-    }
+    void gathered(__m256d& lo, __m256d& hi) const { pair_unmasked(lo, hi); }
 
 private:
     // The pair path's arithmetic, shared by every form above.
@@ -175,6 +176,13 @@ struct FlipOp : SlotPick<kMasked> {
     }
     __m256d in_register(__m256d x) const {
         return this->pick(x, _mm256_permute2f128_pd(x, x, 0x01));
+    }
+
+    bool pairs_fit() const { return kMasked && this->only_slot1_changes; }
+    void gathered(__m256d& lo, __m256d& hi) const {
+        const __m256d a0 = lo;
+        lo = hi;
+        hi = a0;
     }
 };
 
@@ -230,18 +238,17 @@ struct Lanes {
         std::uint64_t i = 0;
         if constexpr (requires { op.pairs_fit(); }) {
             if (op.pairs_fit()) {
+                // Only slot 1 changes: the slot-1 amplitudes of two registers, gathered into
+                // one per stream, take the arithmetic once; slot 0 is neither read nor written.
                 for (; i + 4 <= length; i += 4) {
                     if constexpr (kPrefetch) {
                         prefetch_ahead(lo + i);
                         prefetch_ahead(hi + i);
                     }
-                    __m256d a0 = load(lo + i), a1 = load(hi + i);
-                    __m256d b0 = load(lo + i + 2), b1 = load(hi + i + 2);
-                    op.pairs(a0, a1, b0, b1);
-                    store(lo + i, a0);
-                    store(hi + i, a1);
-                    store(lo + i + 2, b0);
-                    store(hi + i + 2, b1);
+                    __m256d a0 = odd_slots(lo + i), a1 = odd_slots(hi + i);
+                    op.gathered(a0, a1);
+                    store_odd_slots(lo + i, a0);
+                    store_odd_slots(hi + i, a1);
                 }
             }
         }
