@@ -316,6 +316,11 @@ struct Lanes {
             if (i < size) store(first + i, op.in_register(load(first + i)));  // one pair
             return;
         }
+        if (target == 1) {  // pairs of single registers: a loop of known length
+            for (std::uint64_t base = 0; base < size; base += 4)
+                run(first + base, first + base + 2, 2, op);
+            return;
+        }
         const std::uint64_t half = std::uint64_t{1} << target;
         for (std::uint64_t base = 0; base < size; base += 2 * half) {
             run(first + base, first + base + half, half, op);
