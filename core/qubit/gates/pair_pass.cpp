@@ -170,12 +170,11 @@ bool place_pair_op(std::uint64_t state_size, unsigned n, std::uint64_t part_mask
     }
     const PairLayout layout = pair_layout(n, part, controls, target, family.vector_log2);
     std::size_t count = 0;
-    bool fits = true;
     layout.for_each_start(n, [&](std::uint64_t start) {
-        if (count == room.size()) fits = false;
-        if (fits) room[count++] = start;
+        if (count < room.size()) room[count] = start;
+        ++count;
     });
-    if (!fits) return false;
+    if (count > room.size()) return false;
     // The largest base holds every qubit of the part at 1, bits the starts leave clear.
     require_index_below(layout.last_index(n) | part_mask, state_size);
     placed = {op,          layout.slots, layout.runs, target, layout.extent,
