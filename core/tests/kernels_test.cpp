@@ -70,9 +70,9 @@ void expect_same_as_plain(const KernelFamily& family, std::size_t size, std::uin
 TEST(KernelFamilies, BlocksMatchPlainForEveryTarget) {
     for (const KernelFamily* family : fast_families()) {
         // Up to 9 qubits, and 13: a block of 2^13 is large enough for the passes that work on
-        // two places at once.
-        for (unsigned n = 1; n <= 13; n += n < 9 ? 1 : 4) {
-            for (unsigned t = 0; t < n; ++t) {
+        // two places at once. And 18 at target 0, where those places go span by span.
+        for (unsigned n = 1; n <= 18; n += n < 9 ? 1 : n < 13 ? 4 : 5) {
+            for (unsigned t = 0; t < (n < 18 ? n : 1); ++t) {
                 // A batch of the smallest blocks, and one block of the whole vector.
                 const unsigned log_sizes[2] = {t + 1, n};
                 for (const unsigned log_size : std::span(log_sizes, t + 1 < n ? 2 : 1)) {
