@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 #include "qubit/gates/bits.h"
@@ -25,6 +26,14 @@ public:
         position_[i] = static_cast<std::uint8_t>(position);
         mask_ |= std::uint64_t{1} << position;
         ones_ |= bit << position;
+    }
+
+    // Adds every qubit of `mask` (none yet present), each with its bit of `values`.
+    constexpr void add_each(std::uint64_t mask, std::uint64_t values) {
+        for (; mask != 0; mask &= mask - 1) {
+            const unsigned position = static_cast<unsigned>(std::countr_zero(mask));
+            add(position, (values >> position) & 1);
+        }
     }
 
     constexpr unsigned count() const { return count_; }

@@ -16,12 +16,6 @@ const FixedBits kWholeState;
 
 constexpr std::uint64_t bit(unsigned position) { return std::uint64_t{1} << position; }
 
-void fix_controls(FixedBits& fixed, std::uint64_t controls) {
-    for (; controls != 0; controls &= controls - 1) {
-        fixed.add(static_cast<unsigned>(std::countr_zero(controls)), 1);
-    }
-}
-
 // The kernel of a gate that works on pairs (H, Rz, a matrix or a flip), with the record's
 // matrix; Rz keeps its diagonal in m00 and m11.
 PairOp pair_op(const GateRecord& gate) {
@@ -100,7 +94,7 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
         case GateKind::kSwap: {
             // From (target, partner) = (1, 0) to (0, 1), always forward.
             FixedBits fixed = outside;
-            fix_controls(fixed, gate.controls);
+            fixed.add_each(gate.controls, ~std::uint64_t{0});  // every control at 1
             fixed.add(target, 1);
             fixed.add(gate.partner, 0);
             return exchange_runs(state, n, fixed, bit(gate.partner) - bit(target),

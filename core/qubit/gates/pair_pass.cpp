@@ -1,7 +1,6 @@
 #include "qubit/gates/pair_pass.h"
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -110,9 +109,7 @@ PairLayout pair_layout(unsigned n, const FixedBits& outside, std::uint64_t contr
     const std::uint64_t low_controls = controls & ((std::uint64_t{1} << width) - 1);
     PairLayout layout{outside, false, slots_with(low_controls, width), std::uint64_t{1} << n, 0};
     // The working positions: every other control, with value 1.
-    for (std::uint64_t rest = controls & ~low_controls; rest != 0; rest &= rest - 1) {
-        layout.fixed.add(static_cast<unsigned>(std::countr_zero(rest)), 1);
-    }
+    layout.fixed.add_each(controls & ~low_controls, ~std::uint64_t{0});
     if (layout.fixed.count() == 0) return layout;  // one block: the whole state
     if (target < layout.fixed.lowest()) {
         // Below every fixed position, each block of 2^(lowest) amplitudes with the fixed
@@ -165,9 +162,7 @@ bool place_pair_op(std::uint64_t state_size, unsigned n, std::uint64_t part_mask
                    const KernelFamily& family, std::span<std::uint64_t> room,
                    PlacedPairOp& placed) {
     FixedBits part;  // the part's qubits, at 0: starts relative to the part's base
-    for (std::uint64_t rest = part_mask; rest != 0; rest &= rest - 1) {
-        part.add(static_cast<unsigned>(std::countr_zero(rest)), 0);
-    }
+    part.add_each(part_mask, 0);
     const PairLayout layout = pair_layout(n, part, controls, target, family.vector_log2);
     std::size_t count = 0;
     layout.for_each_start(n, [&](std::uint64_t start) {

@@ -34,19 +34,20 @@ struct KernelBatches {
         // Runs of one or two registers come of a control just above the register's width,
         // and by the hundred: with the length known here, the loop's tests drop out of them.
         constexpr std::uint64_t kRegister = std::uint64_t{1} << Lanes::kLog2;
-        if (length == kRegister) return fixed_runs<kRegister>(state, starts, count, half, op);
-        if (length == 2 * kRegister)
-            return fixed_runs<2 * kRegister>(state, starts, count, half, op);
-        for (std::uint64_t i = 0; i < count; ++i) {
-            Lanes::run(state + starts[i], state + starts[i] + half, length, op);
+        if (length == kRegister) return runs_of<kRegister>(state, starts, count, length, half, op);
+        if (length == 2 * kRegister) {
+            return runs_of<2 * kRegister>(state, starts, count, length, half, op);
         }
+        runs_of<0>(state, starts, count, length, half, op);
     }
 
+    // kLength: the runs' length known when compiled; 0, `length` at run time.
     template <std::uint64_t kLength, class Op>
-    static void fixed_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                           std::uint64_t half, const Op& op) {
+    static void runs_of(Complex* state, const std::uint64_t* starts, std::uint64_t count,
+                        std::uint64_t length, std::uint64_t half, const Op& op) {
+        if constexpr (kLength != 0) length = kLength;
         for (std::uint64_t i = 0; i < count; ++i) {
-            Lanes::run(state + starts[i], state + starts[i] + half, kLength, op);
+            Lanes::run(state + starts[i], state + starts[i] + half, length, op);
         }
     }
 

@@ -28,15 +28,6 @@ void apply_to_part(std::span<Complex> state, unsigned n, const GateRecord& gate,
     apply_gate(state, n, local, family, fixed);
 }
 
-FixedBits fixed_bits(std::uint64_t mask, std::uint64_t values) {
-    FixedBits fixed;
-    for (std::uint64_t rest = mask; rest != 0; rest &= rest - 1) {
-        const unsigned q = static_cast<unsigned>(std::countr_zero(rest));
-        fixed.add(q, (values >> q) & 1);
-    }
-    return fixed;
-}
-
 // `gates` on the parts of the state that `part_mask` sets apart: those whose qubits there
 // hold `values` off `varying` (a subset of the mask) and any values on it, part after part.
 // The gates go in chunks: each is laid out once for all the parts, and every part takes the
@@ -66,7 +57,8 @@ void apply_to_parts(std::span<Complex> state, unsigned n, std::span<const GateRe
         std::uint64_t part = 0;
         do {
             const std::uint64_t base = values | part;
-            const FixedBits fixed = any_old_way ? fixed_bits(part_mask, base) : FixedBits{};
+            FixedBits fixed;
+            if (any_old_way) fixed.add_each(part_mask, base);
             for (std::size_t i = 0; i < size; ++i) {
                 if (laid_out[i]) {
                     run_placed_gate(state, base, placed[i], family);
