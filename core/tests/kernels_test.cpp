@@ -32,6 +32,19 @@ const double kOtherNaN = -std::bit_cast<double>(std::uint64_t{0x7ff8000000000bad
 const Matrix2 kNaNMatrix{{kNaN, -0.0}, {0.5, -kNaN}, {kOtherNaN, 0.8}, {0.6, kNaN}};
 const Diagonal kNaNPhases{{-kNaN, 0.6}, {0.8, kOtherNaN}};
 
+// Matrices whose imaginary parts are all zeros, one for each way the two zeros of each
+// column can differ in sign (Ry's is the third), with NaNs, an infinity and signed zeros
+// among the real parts. Some families have a cheaper form for these, which differs from the
+// plain one only in the sign of a zero sum if at all wrong: so each goes alone on a state
+// that still holds zeros, and a zero real part makes more of them.
+constexpr double kInf = std::numeric_limits<double>::infinity();
+const Matrix2 kRealMatrices[] = {
+    {{0.6, +0.0}, {-0.8, +0.0}, {-0.0, +0.0}, {0.6, +0.0}},
+    {{kNaN, -0.0}, {-0.0, +0.0}, {+0.0, +0.0}, {kOtherNaN, +0.0}},
+    {{0.6, +0.0}, {-0.8, -0.0}, {0.8, +0.0}, {0.6, +0.0}},
+    {{1e-310, +0.0}, {kInf, -0.0}, {-kNaN, -0.0}, {-0.0, +0.0}},
+};
+
 ::testing::AssertionResult same_state(std::span<const Complex> actual,
                                       std::span<const Complex> expected) {
     return testing::same_state(actual, expected, Nans::kExact);
@@ -95,6 +108,13 @@ TEST(KernelFamilies, BlocksMatchPlainForEveryTarget) {
                                             kAllSlots);
                             f.diagonal_blocks(state, starts.data(), count, size, t, kNaNPhases);
                         });
+                    for (const Matrix2& m : kRealMatrices) {
+                        expect_same_as_plain(*family, std::size_t{1} << n, n * 100 + t,
+                                             [&](const KernelFamily& f, Complex* state) {
+                                                 f.matrix_blocks(state, starts.data(), count, size,
+                                                                 t, m, kAllSlots);
+                                             });
+                    }
                 }
             }
         }
@@ -117,6 +137,13 @@ TEST(KernelFamilies, RunsMatchPlainForEveryLength) {
                         f.matrix_runs(state, starts.data(), 3, length, half, kNaNMatrix, kAllSlots);
                         f.diagonal_runs(state, starts.data(), 3, length, half, kNaNPhases);
                     });
+                for (const Matrix2& m : kRealMatrices) {
+                    expect_same_as_plain(*family, 8 * half + 4, length * 17 + half,
+                                         [&](const KernelFamily& f, Complex* state) {
+                                             f.matrix_runs(state, starts.data(), 3, length, half, m,
+                                                           kAllSlots);
+                                         });
+                }
             }
         }
     }
@@ -124,34 +151,39 @@ TEST(KernelFamilies, RunsMatchPlainForEveryLength) {
 
 TEST(KernelFamilies, SlotMasksChangeOnlyTheirSlots) {
     for (const KernelFamily* family : fast_families()) {
-        const std::uint64_t width = std::uint64_t{1} << family->vector_log2;
-        for (unsigned slots = 0; slots < (1u << width); ++slots) {
-            for (std::uint64_t length : {width, 3 * width, 3 * width + 1, 4 * width}) {
-                SCOPED_TRACE(::testing::Message()
-                             << family->name << " slots " << slots << " length " << length);
-                const std::uint64_t half = 32, starts[2] = {0, 64};
-                const std::vector<Complex> before = awkward_state(128, slots * 7 + length);
-                std::vector<Complex> expected = before, fast = before;
-                kPlainKernels.matrix_runs(expected.data(), starts, 2, length, half, kMatrix,
-                                          kAllSlots);
-                for (std::uint64_t i = 0; i < expected.size(); ++i) {
-                    if (((slots >> (i % width)) & 1) == 0) expected[i] = before[i];
+        for (const bool real : {false, true}) {
+            const Matrix2& matrix = real ? kRealMatrices[2] : kMatrix;
+            const std::uint64_t width = std::uint64_t{1} << family->vector_log2;
+            for (unsigned slots = 0; slots < (1u << width); ++slots) {
+                for (std::uint64_t length : {width, 3 * width, 3 * width + 1, 4 * width}) {
+                    SCOPED_TRACE(::testing::Message()
+                                 << family->name << " slots " << slots << " length " << length
+                                 << (real ? " real" : ""));
+                    const std::uint64_t half = 32, starts[2] = {0, 64};
+                    const std::vector<Complex> before = awkward_state(128, slots * 7 + length);
+                    std::vector<Complex> expected = before, fast = before;
+                    kPlainKernels.matrix_runs(expected.data(), starts, 2, length, half, matrix,
+                                              kAllSlots);
+                    for (std::uint64_t i = 0; i < expected.size(); ++i) {
+                        if (((slots >> (i % width)) & 1) == 0) expected[i] = before[i];
+                    }
+                    family->matrix_runs(fast.data(), starts, 2, length, half, matrix, slots);
+                    EXPECT_TRUE(same_state(fast, expected));
                 }
-                family->matrix_runs(fast.data(), starts, 2, length, half, kMatrix, slots);
-                EXPECT_TRUE(same_state(fast, expected));
-            }
-            for (unsigned t = 0; t < family->vector_log2; ++t) {
-                SCOPED_TRACE(::testing::Message()
-                             << family->name << " slots " << slots << " in-register target " << t);
-                const std::uint64_t start[1] = {0};
-                const std::vector<Complex> before = awkward_state(16, slots * 5 + t);
-                std::vector<Complex> expected = before, fast = before;
-                kPlainKernels.matrix_blocks(expected.data(), start, 1, 16, t, kMatrix, kAllSlots);
-                for (std::uint64_t i = 0; i < expected.size(); ++i) {
-                    if (((slots >> (i % width)) & 1) == 0) expected[i] = before[i];
+                for (unsigned t = 0; t < family->vector_log2; ++t) {
+                    SCOPED_TRACE(::testing::Message() << family->name << " slots " << slots
+                                                      << " in-register target " << t);
+                    const std::uint64_t start[1] = {0};
+                    const std::vector<Complex> before = awkward_state(16, slots * 5 + t);
+                    std::vector<Complex> expected = before, fast = before;
+                    kPlainKernels.matrix_blocks(expected.data(), start, 1, 16, t, matrix,
+                                                kAllSlots);
+                    for (std::uint64_t i = 0; i < expected.size(); ++i) {
+                        if (((slots >> (i % width)) & 1) == 0) expected[i] = before[i];
+                    }
+                    family->matrix_blocks(fast.data(), start, 1, 16, t, matrix, slots);
+                    EXPECT_TRUE(same_state(fast, expected));
                 }
-                family->matrix_blocks(fast.data(), start, 1, 16, t, kMatrix, slots);
-                EXPECT_TRUE(same_state(fast, expected));
             }
         }
     }

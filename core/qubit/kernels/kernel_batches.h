@@ -5,9 +5,13 @@
 //   template <class Op> static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op&);
 //   template <class Op> static void block(Complex* first, std::uint64_t size, unsigned target,
 //                                         const Op&);
-// and the ops MatrixOp<kMasked>{m, slots}, FlipOp<kMasked>{slots}, DiagonalOp{d} and
-// HadamardOp{}. Everything made from them here is local to that file, so no code built for
-// its instruction set can stand in for another family's at link time.
+// and the ops MatrixOp<kMasked, kRealColumns>{m, slots}, FlipOp<kMasked>{slots}, DiagonalOp{d}
+// and HadamardOp{}. Everything made from them here is local to that file, so no code built
+// for its instruction set can stand in for another family's at link time.
+//
+// A family with a cheaper form for matrices whose imaginary parts are all zeros, as Ry's,
+// sets Lanes::kRealForms; its MatrixOp then takes the matrix's real_columns() as
+// kRealColumns, and -1 for any other matrix. The other families only ever see -1.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +21,52 @@
 
 namespace qubit {
 
-template <class Lanes, template <bool> class MatrixOp, template <bool> class FlipOp,
+template <class Lanes, template <bool, int> class MatrixOp, template <bool> class FlipOp,
           class DiagonalOp, class HadamardOp>
 struct KernelBatches {
+    // -1 unless all four imaginary parts of `m` are zeros; then bit j is set where the two
+    // zeros of column j differ in sign.
+    static int real_columns(const Matrix2& m) {
+        if (m.m00.im != 0.0 || m.m01.im != 0.0 || m.m10.im != 0.0 || m.m11.im != 0.0) return -1;
+        // 1/-0 is -inf: std::signbit would be a call the vector files must not make.
+        const auto differ = [](double zero0, double zero1) {
+            return (1.0 / zero0 < 0.0) != (1.0 / zero1 < 0.0);
+        };
+        return int(differ(m.m00.im, m.m10.im)) | int(differ(m.m01.im, m.m11.im)) << 1;
+    }
+    template <int kRealColumns>
+    struct MatrixOpFor {
+        template <bool kMasked>
+        using Op = MatrixOp<kMasked, kRealColumns>;
+    };
+
+    // Calls run.template operator()<Op>() with the MatrixOp form for `m`.
+    template <class Run>
+    static void with_matrix_op(const Matrix2& m, Run run) {
+        if constexpr (Lanes::kRealForms) {
+            switch (real_columns(m)) {
+                case 0:
+                    return run.template operator()<MatrixOpFor<0>::template Op>();
+                case 1:
+                    return run.template operator()<MatrixOpFor<1>::template Op>();
+                case 2:
+                    return run.template operator()<MatrixOpFor<2>::template Op>();
+                case 3:
+                    return run.template operator()<MatrixOpFor<3>::template Op>();
+                default:
+                    break;
+            }
+        }
+        run.template operator()<MatrixOpFor<-1>::template Op>();
+    }
+
+    // Everything below an entry point is inlined into it: left to itself, the compiler puts
+    // some of the many small functions of a family's ops out of line, and a loop that calls
+    // one per register, or a run of known length that no longer knows it, runs at half speed.
     template <class Op, class... Args>
-    static void blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                       std::uint64_t size, unsigned target, const Args&... args) {
+    [[gnu::flatten]] static void blocks(Complex* state, const std::uint64_t* starts,
+                                        std::uint64_t count, std::uint64_t size, unsigned target,
+                                        const Args&... args) {
         const Op op{args...};
         for (std::uint64_t i = 0; i < count; ++i) Lanes::block(state + starts[i], size, target, op);
     }
@@ -43,8 +87,9 @@ struct KernelBatches {
 
     // kLength: the runs' length known when compiled; 0, `length` at run time.
     template <std::uint64_t kLength, class Op>
-    static void runs_of(Complex* state, const std::uint64_t* starts, std::uint64_t count,
-                        std::uint64_t length, std::uint64_t half, const Op& op) {
+    [[gnu::flatten]] static void runs_of(Complex* state, const std::uint64_t* starts,
+                                         std::uint64_t count, std::uint64_t length,
+                                         std::uint64_t half, const Op& op) {
         if constexpr (kLength != 0) length = kLength;
         for (std::uint64_t i = 0; i < count; ++i) {
             Lanes::run(state + starts[i], state + starts[i] + half, length, op);
@@ -82,13 +127,17 @@ struct KernelBatches {
     static void matrix_blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,
                               std::uint64_t size, unsigned target, const Matrix2& m,
                               unsigned slots) {
-        masked_blocks<MatrixOp>(state, starts, count, size, target, slots, m);
+        with_matrix_op(m, [&]<template <bool> class Op>() {
+            masked_blocks<Op>(state, starts, count, size, target, slots, m);
+        });
     }
 
     static void matrix_runs(Complex* state, const std::uint64_t* starts, std::uint64_t count,
                             std::uint64_t length, std::uint64_t half, const Matrix2& m,
                             unsigned slots) {
-        masked_runs<MatrixOp>(state, starts, count, length, half, slots, m);
+        with_matrix_op(m, [&]<template <bool> class Op>() {
+            masked_runs<Op>(state, starts, count, length, half, slots, m);
+        });
     }
 
     static void flip_blocks(Complex* state, const std::uint64_t* starts, std::uint64_t count,

@@ -33,6 +33,12 @@ Vector add_pd(Vector a, Vector b) {
     asm("vaddpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
     return r;
 }
+template <class Vector>
+Vector sub_pd(Vector a, Vector b) {
+    Vector r;
+    asm("vsubpd %2, %1, %0" : "=x"(r) : "x"(a), "xm"(b));
+    return r;
+}
 
 __m256d load(const Complex* p) { return _mm256_loadu_pd(&p->re); }
 void store(Complex* p, __m256d x) { _mm256_storeu_pd(&p->re, x); }
@@ -57,10 +63,10 @@ struct Factor {
         : re(_mm256_setr_pd(first.re, first.re, second.re, second.re)),
           im(_mm256_setr_pd(-first.im, first.im, -second.im, second.im)) {}
 
-    __m256d times(__m256d x) const {
-        const __m256d swapped = _mm256_permute_pd(x, 0b0101);
-        return add_pd(mul_pd(re, x), mul_pd(im, swapped));
-    }
+    __m256d times(__m256d x) const { return add_pd(real_part(x), imaginary_part(x)); }
+    // The two products of times().
+    __m256d real_part(__m256d x) const { return mul_pd(re, x); }
+    __m256d imaginary_part(__m256d x) const { return mul_pd(im, _mm256_permute_pd(x, 0b0101)); }
 };
 
 // The same for one amplitude, at the odd end of a run.
@@ -99,7 +105,8 @@ struct SlotPick {
     }
 };
 
-template <bool kMasked>
+// kRealColumns: -1, or the matrix's real_columns() (kernel_batches.h).
+template <bool kMasked, int kRealColumns>
 struct MatrixOp : SlotPick<kMasked> {
     Factor m00, m01, m10, m11;
     Factor on_a0, on_a1;  // (m00, m10) and (m01, m11), for a pair inside one register
@@ -154,8 +161,24 @@ private:
     // The pair path's arithmetic, shared by every form above.
     void pair_unmasked(__m256d& lo, __m256d& hi) const {
         const __m256d a0 = lo, a1 = hi;
-        lo = add_pd(m00.times(a0), m01.times(a1));
-        hi = add_pd(m10.times(a0), m11.times(a1));
+        if constexpr (kRealColumns < 0) {
+            lo = add_pd(m00.times(a0), m01.times(a1));
+            hi = add_pd(m10.times(a0), m11.times(a1));
+        } else {
+            // The two entries of a column multiply the same amplitude by zeros in their
+            // imaginary parts: the same product, or, where the zeros differ in sign, its
+            // negation, which the second entry subtracts. x + y*(-0) and x - y*0 are the same
+            // bits, NaNs included: a NaN operand passes through either unchanged. So a real
+            // matrix costs six products for two pairs where any other costs eight.
+            const __m256d z0 = m00.imaginary_part(a0), z1 = m01.imaginary_part(a1);
+            lo = add_pd(add_pd(m00.real_part(a0), z0), add_pd(m01.real_part(a1), z1));
+            hi = add_pd(with_shared<(kRealColumns & 1) != 0>(m10.real_part(a0), z0),
+                        with_shared<(kRealColumns & 2) != 0>(m11.real_part(a1), z1));
+        }
+    }
+    template <bool kOpposite>
+    static __m256d with_shared(__m256d real_part, __m256d shared) {
+        return kOpposite ? sub_pd(real_part, shared) : add_pd(real_part, shared);
     }
 };
 
@@ -231,6 +254,7 @@ struct HadamardOp {
 template <bool kPrefetch>
 struct Lanes {
     static constexpr unsigned kLog2 = 1;
+    static constexpr bool kRealForms = true;
     static constexpr std::uint64_t kTwoStreamsFrom = 4096;                // amplitudes
     static constexpr std::uint64_t kStreamSpan = std::uint64_t{1} << 16;  // amplitudes, 1 MiB
 

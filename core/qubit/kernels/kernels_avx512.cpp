@@ -164,8 +164,9 @@ struct HalfSlots {
     }
 };
 
-template <bool kMasked>
+template <bool kMasked, int kRealColumns>
 struct MatrixOp : SlotPick<kMasked> {
+    static_assert(kRealColumns == -1);  // no real form (kernel_batches.h) in this family yet
     Factor m00, m01, m10, m11;
     Factor on_a0[2], on_a1[2];  // (m00 | m10) and (m01 | m11) by slot, per in-register target
     HalfSlots halves;
@@ -284,6 +285,7 @@ struct HadamardOp {
 template <bool kPrefetch>
 struct Lanes {
     static constexpr unsigned kLog2 = 2;
+    static constexpr bool kRealForms = false;
     static constexpr std::uint64_t kTwoStreamsFrom = 4096;  // amplitudes
 
     template <class Op>

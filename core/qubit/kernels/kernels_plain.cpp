@@ -11,9 +11,10 @@ namespace qubit {
 namespace {
 
 // One amplitude per "register": a mask either changes it or leaves it, so the batching
-// only ever asks for the unmasked op.
-template <bool kMasked>
+// only ever asks for the unmasked op. The arithmetic has no cheaper real form here.
+template <bool kMasked, int kRealColumns>
 struct MatrixOp {
+    static_assert(kRealColumns == -1);
     static_assert(!kMasked);
     Matrix2 m;
     unsigned slots;
@@ -52,6 +53,7 @@ struct HadamardOp {
 // One pass over pairs, the same for every op; the batching around it is shared.
 struct Lanes {
     static constexpr unsigned kLog2 = 0;
+    static constexpr bool kRealForms = false;
 
     template <class Op>
     static void run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
