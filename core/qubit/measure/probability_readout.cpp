@@ -7,7 +7,6 @@
 #include "qubit/register/fatal_error.h"
 
 namespace qubit {
-namespace {}  // namespace
 
 std::vector<double> reserved_doubles(std::uint64_t count) {
     std::vector<double> values;
