@@ -1,5 +1,7 @@
 """python -m zelvanic_qiskit FILE.qasm: sample an OpenQASM 2 or 3 file and show the counts."""
 import argparse
+import contextlib
+import io
 import json
 import re
 import sys
@@ -89,8 +91,11 @@ def _load_qasm3(path: Path) -> QuantumCircuit:
     from qiskit import qasm3
     from qiskit.exceptions import MissingOptionalLibraryError
 
+    # The importer's parser also prints what it finds wrong to stderr, beside the error it
+    # raises (seen with a newer parser release); the error alone becomes our one line.
     try:
-        return qasm3.load(path)
+        with contextlib.redirect_stderr(io.StringIO()):
+            return qasm3.load(path)
     except MissingOptionalLibraryError:
         raise InputError(f"{path}: OpenQASM 3 needs Qiskit's optional importer: "
                          "pip install 'zelvanic-qiskit[qasm3]'") from None
