@@ -156,6 +156,53 @@ TEST(KernelFamilies, RunsMatchPlainForEveryLength) {
     }
 }
 
+// Partners far apart go through a buffer (kernel_batches.h). Forced here from 1 and from 8
+// amplitudes apart on, small states take that path too, its pieces and their tails: every
+// kernel of every family, masked or not, must leave the bits it leaves unstaged. (No NaN
+// factors: a NaN product would hide what the staging did before it.)
+TEST(KernelFamilies, StagedPartnersLeaveTheSameBits) {
+    struct Unstage {
+        ~Unstage() { stage_partners_from(0); }
+    } unstage;
+    constexpr unsigned n = 11;
+    constexpr std::uint64_t size = std::uint64_t{1} << n;
+    for (const KernelFamily* family : supported_kernels()) {
+        for (unsigned t = 0; t < n; ++t) {
+            const std::uint64_t half = std::uint64_t{1} << t, whole[1] = {0};
+            const std::uint64_t starts[2] = {0, 2 * half + (t + 1 < n ? 1 : 0)};
+            const std::uint64_t count = starts[1] + 2 * half <= size ? 2 : 1;
+            const auto apply = [&](Complex* state) {
+                for (const unsigned slots : {kAllSlots, 1u, 2u}) {
+                    family->matrix_blocks(state, whole, 1, size, t, kMatrix, slots);
+                    family->matrix_blocks(state, whole, 1, size, t, kRealMatrices[0], slots);
+                    family->flip_blocks(state, whole, 1, size, t, slots);
+                    for (const std::uint64_t length : {half, half - half / 3, std::uint64_t{1}}) {
+                        family->matrix_runs(state, starts, count, length, half, kMatrix, slots);
+                        family->matrix_runs(state, starts, count, length, half, kRealMatrices[2],
+                                            slots);
+                        family->flip_runs(state, starts, count, length, half, slots);
+                        family->diagonal_runs(state, starts, count, length, half, kPhases);
+                        family->hadamard_runs(state, starts, count, length, half);
+                    }
+                }
+                family->diagonal_blocks(state, whole, 1, size, t, kPhases);
+                family->hadamard_blocks(state, whole, 1, size, t);
+            };
+            std::vector<Complex> direct = awkward_state(size, t);
+            stage_partners_from(0);
+            apply(direct.data());
+            for (const std::uint64_t from : {1, 8}) {
+                SCOPED_TRACE(::testing::Message()
+                             << family->name << " target " << t << " staged from " << from);
+                std::vector<Complex> staged = awkward_state(size, t);
+                stage_partners_from(from);
+                apply(staged.data());
+                EXPECT_TRUE(same_state(staged, direct));
+            }
+        }
+    }
+}
+
 TEST(KernelFamilies, SlotMasksChangeOnlyTheirSlots) {
     for (const KernelFamily* family : fast_families()) {
         for (const bool real : {false, true}) {

@@ -86,6 +86,15 @@ extern const KernelFamily kAvx512Kernels;
 // The fastest family this machine can run; chosen on the first call.
 const KernelFamily& active_kernels();
 
+// Pairs whose partners lie at least this many amplitudes apart (a power of two) have their
+// upper partners copied through a small buffer by every family (kernel_batches.h says why):
+// 2^24 on AMD processors, none elsewhere. Decided on the first call.
+std::uint64_t staged_partner_half();
+
+// For tests: stage partners from `half` amplitudes apart on (a power of two), whatever the
+// processor; 0 gives the processor's choice back.
+void stage_partners_from(std::uint64_t half);
+
 // Every family this machine can run, the plain one first.
 std::vector<const KernelFamily*> supported_kernels();
 
