@@ -110,6 +110,48 @@ TEST(PermutationGates, FlipsMoveTheSameAmplitudesInEveryKernelFamily) {
     }
 }
 
+// Exchanges whose partners clash in an AMD core's cache go through a buffer
+// (exchange_runs.cpp). Forced here from 8 and from 64 amplitudes apart on, small states take
+// that path with runs of every length, shorter and longer than its pieces.
+TEST(PermutationGates, StagedExchangesMoveTheRightAmplitudes) {
+    struct Unstage {
+        ~Unstage() { stage_partners_from(0); }
+    } unstage;
+    constexpr unsigned n = 11;
+    const std::vector<Complex> before = awkward_state(std::size_t{1} << n, 71);
+    for (const std::uint64_t from : {8, 64}) {
+        stage_partners_from(from);
+        for (unsigned t = 0; t < n; ++t) {
+            for (unsigned p = t + 1; p < n; ++p) {
+                const std::uint64_t others =
+                    ((std::uint64_t{1} << n) - 1) & ~(1u << t) & ~(1u << p);
+                // No control, the lowest other qubit (short runs), the highest, and the two
+                // highest (fewer amplitudes than a piece holds).
+                const std::uint64_t lowest = others & -others;
+                const std::uint64_t highest = std::uint64_t{1} << (std::bit_width(others) - 1);
+                const std::uint64_t rest = others & ~highest;
+                const std::uint64_t next = std::uint64_t{1} << (std::bit_width(rest) - 1);
+                for (const std::uint64_t controls :
+                     {std::uint64_t{0}, lowest, highest, highest | next}) {
+                    SCOPED_TRACE(::testing::Message() << "staged from " << from << " swap " << t
+                                                      << " " << p << " controls " << controls);
+                    GateRecord gate{};
+                    gate.kind = GateKind::kSwap;
+                    gate.target = static_cast<std::uint8_t>(t);
+                    gate.partner = static_cast<std::uint8_t>(p);
+                    gate.controls = controls;
+                    std::vector<Complex> state = before;
+                    apply_gate(state, n, gate, active_kernels());
+                    const auto where = [&](std::uint64_t i) {
+                        return (i & controls) == controls ? exchange(i, t, p) : i;
+                    };
+                    ASSERT_TRUE(same_state(state, permuted(before, where), testing::Nans::kExact));
+                }
+            }
+        }
+    }
+}
+
 TEST(PermutationGates, MoveTheRightBasisStates) {
     const auto cnot = [](unsigned a, unsigned t) {
         return [=](QuantumRegister& r) { return r.CNOT(a, t); };
