@@ -18,11 +18,10 @@ constexpr std::uint64_t kLine = 64 / sizeof(Complex);
 // writes on the other side, so the two sides never take turns in the cache.
 void exchange_staged(Complex* amplitudes, unsigned n, const FixedBits& fixed,
                      std::uint64_t offset) {
-    constexpr std::uint64_t kPiece = 256;  // amplitudes: 4 KiB
-    Complex buffer[kPiece];
-    std::uint64_t starts[kPiece];
+    Complex buffer[kStagedPiece];
+    std::uint64_t starts[kStagedPiece / kLine];  // runs here are whole lines
     const std::uint64_t run = std::uint64_t{1} << fixed.lowest();
-    const std::uint64_t length = run < kPiece ? run : kPiece;
+    const std::uint64_t length = run < kStagedPiece ? run : kStagedPiece;
     std::uint64_t count = 0;
     const auto exchange_piece = [&] {
         for (std::uint64_t k = 0; k < count; ++k) {
@@ -43,7 +42,7 @@ void exchange_staged(Complex* amplitudes, unsigned n, const FixedBits& fixed,
         // A long run is pieces of its own; short ones share a piece.
         for (std::uint64_t i = 0; i < run; i += length) {
             starts[count++] = start + i;
-            if (count * length == kPiece) exchange_piece();
+            if (count * length == kStagedPiece) exchange_piece();
         }
     });
     exchange_piece();

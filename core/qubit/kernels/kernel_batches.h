@@ -124,10 +124,9 @@ struct KernelBatches {
     // bits.
     template <class Op>
     static void staged_run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
-        constexpr std::uint64_t kPiece = 256;  // amplitudes: 4 KiB, a whole number of registers
-        alignas(64) Complex buffer[kPiece];
-        for (std::uint64_t i = 0; i < length; i += kPiece) {
-            const std::uint64_t size = length - i < kPiece ? length - i : kPiece;
+        alignas(64) Complex buffer[kStagedPiece];
+        for (std::uint64_t i = 0; i < length; i += kStagedPiece) {
+            const std::uint64_t size = length - i < kStagedPiece ? length - i : kStagedPiece;
             for (std::uint64_t j = 0; j < size; ++j) buffer[j] = hi[i + j];
             Lanes::run(lo + i, buffer, size, op);
             for (std::uint64_t j = 0; j < size; ++j) hi[i + j] = buffer[j];

@@ -91,6 +91,10 @@ const KernelFamily& active_kernels();
 // 2^24 on AMD processors, none elsewhere. Decided on the first call.
 std::uint64_t staged_partner_half();
 
+// Staged partners go a piece of this many amplitudes (4 KiB) at a time: a whole number of
+// registers and of cache lines, small enough to stay in the first-level cache.
+inline constexpr std::uint64_t kStagedPiece = 256;
+
 // For tests: stage partners from `half` amplitudes apart on (a power of two), whatever the
 // processor; 0 gives the processor's choice back.
 void stage_partners_from(std::uint64_t half);
