@@ -76,17 +76,24 @@ private:
     std::mt19937_64 rng_;
 };
 
+// Every family, every shape; and with partners staged from the top two qubits of the state
+// on, so that the tiles holding either are gathered into the buffer and back.
 TEST(TiledExecution, SameBitsAsOneGateAtATimeForEveryFamilyAndShape) {
+    struct Unstage {
+        ~Unstage() { stage_partners_from(0); }
+    } unstage;
     const TileShape shapes[] = {{3, 2}, {4, 2}, {5, 3}, {6, 2}, {6, 3, 3, 1}, {7, 3, 5, 2}};
     for (const KernelFamily* family : supported_kernels()) {
         for (const TileShape shape : shapes) {
             for (unsigned n = shape.qubits + 1; n <= 11; n += 2) {
-                for (std::uint64_t seed = 0; seed < 4; ++seed) {
+                for (std::uint64_t seed = 0; seed < 8; ++seed) {
+                    const bool gathered = seed % 2 != 0;
+                    stage_partners_from(gathered ? std::uint64_t{1} << (n - 2) : 0);
                     SCOPED_TRACE(::testing::Message()
                                  << family->name << " tile 2^" << shape.qubits << " low "
                                  << shape.low_qubits << " sub-tile 2^" << shape.sub_qubits
                                  << " low " << shape.sub_low_qubits << " n " << n << " seed "
-                                 << seed);
+                                 << seed << (gathered ? " gathered" : ""));
                     RandomGates random(n, seed * 131 + n);
                     std::vector<GateRecord> gates(40 + random.below(80));
                     for (GateRecord& gate : gates) gate = random.next();

@@ -1,11 +1,13 @@
 #include "qubit/tiling/tiled_executor.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "qubit/gates/fixed_bits.h"
+#include "qubit/tiling/gathered_tile.h"
 #include "qubit/tiling/tile_groups.h"
 
 namespace qubit {
@@ -90,6 +92,33 @@ void apply_to_tile(std::span<Complex> state, unsigned n, std::span<const GateRec
     }
 }
 
+// A group on gathered tiles (gathered_tile.h): each tile is copied into the buffer, takes
+// the group's gates, a chunk at a time and renumbered, as a register of its own qubits would,
+// and is copied back.
+void run_group_gathered(std::span<Complex> state, std::span<const GateRecord> group,
+                        std::uint64_t tile, std::uint64_t outside, const KernelFamily& in_cache,
+                        TileShape shape) {
+    constexpr std::size_t kChunk = 128;
+    const unsigned qubits = static_cast<unsigned>(std::popcount(tile));
+    const std::span<Complex> buffer = gathered_buffer(qubits);
+    const std::uint64_t whole = buffer.size() - 1;
+    GateRecord local[kChunk];
+    std::uint64_t values = 0;
+    do {
+        gather_tile(state, tile, values, buffer);
+        for (std::size_t first = 0; first < group.size(); first += kChunk) {
+            std::size_t count = 0;
+            for (const GateRecord& gate :
+                 group.subspan(first, std::min(kChunk, group.size() - first))) {
+                if (gate_in_tile(gate, tile, values, local[count])) ++count;
+            }
+            apply_to_tile(buffer, qubits, std::span(local, count), whole, 0, 0, in_cache, shape);
+        }
+        scatter_tile(buffer, tile, values, state);
+        values = next_value(values, outside);
+    } while (values != 0);
+}
+
 }  // namespace
 
 void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
@@ -97,6 +126,7 @@ void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateR
     const std::uint64_t outside = ((std::uint64_t{1} << n) - 1) & ~tile;
     // A tile is in cache: prefetching past its runs would only fetch what it does not need.
     const KernelFamily& in_cache = *family.in_cache;
+    if (gathers(tile)) return run_group_gathered(state, group, tile, outside, in_cache, shape);
     std::uint64_t values = 0;  // the qubits outside the set, as a subset of `outside`
     do {
         apply_to_tile(state, n, group, tile, outside, values, in_cache, shape);

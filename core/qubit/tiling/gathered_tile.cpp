@@ -1,0 +1,100 @@
+#include "qubit/tiling/gathered_tile.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "qubit/kernels/kernels.h"
+
+namespace qubit {
+namespace {
+
+alignas(64) Complex buffer_storage[std::size_t{1} << kGatheredQubits];
+
+// The next value of the qubits in `mask` after `values`, 0 after the last (as a counter).
+std::uint64_t next_value(std::uint64_t values, std::uint64_t mask) {
+    return ((values | ~mask) + 1) & mask;
+}
+
+// The tile's runs: its lowest qubits up to the first one missing make each run contiguous.
+struct Runs {
+    std::uint64_t length;  // amplitudes
+    std::uint64_t starts;  // the tile's other qubits: each value of them starts a run
+};
+
+Runs runs_of(std::uint64_t tile) {
+    const std::uint64_t low = tile & ~(tile + 1);
+    return {low + 1, tile & ~low};
+}
+
+// The place of qubit q among the qubits of `tile` (q among them).
+unsigned rank(std::uint64_t tile, unsigned q) {
+    return static_cast<unsigned>(std::popcount(tile & ((std::uint64_t{1} << q) - 1)));
+}
+
+std::uint64_t renumbered(std::uint64_t qubits, std::uint64_t tile) {
+    std::uint64_t local = 0;
+    for (; qubits != 0; qubits &= qubits - 1) {
+        local |= std::uint64_t{1} << rank(tile, static_cast<unsigned>(std::countr_zero(qubits)));
+    }
+    return local;
+}
+
+}  // namespace
+
+bool gathers(std::uint64_t tile) {
+    return std::bit_floor(tile) >= staged_partner_half() &&
+           std::popcount(tile) <= static_cast<int>(kGatheredQubits);
+}
+
+std::span<Complex> gathered_buffer(unsigned qubits) {
+    return {buffer_storage, std::size_t{1} << qubits};
+}
+
+void gather_tile(std::span<const Complex> state, std::uint64_t tile, std::uint64_t values,
+                 std::span<Complex> buffer) {
+    const Runs runs = runs_of(tile);
+    Complex* to = buffer.data();
+    std::uint64_t start = 0;
+    do {
+        std::memcpy(to, &state[start | values], runs.length * sizeof(Complex));
+        to += runs.length;
+        start = next_value(start, runs.starts);
+    } while (start != 0);
+}
+
+void scatter_tile(std::span<const Complex> buffer, std::uint64_t tile, std::uint64_t values,
+                  std::span<Complex> state) {
+    const Runs runs = runs_of(tile);
+    const Complex* from = buffer.data();
+    std::uint64_t start = 0;
+    do {
+        std::memcpy(&state[start | values], from, runs.length * sizeof(Complex));
+        from += runs.length;
+        start = next_value(start, runs.starts);
+    } while (start != 0);
+}
+
+bool gate_in_tile(const GateRecord& gate, std::uint64_t tile, std::uint64_t values,
+                  GateRecord& local) {
+    if ((gate.controls & ~tile & ~values) != 0) return false;
+    local = gate;
+    local.controls = renumbered(gate.controls & tile, tile);
+    if (gate.kind == GateKind::kDiagonal && ((tile >> gate.target) & 1) == 0) {
+        // The same product with the same entry on every amplitude of the tile: the diagonal
+        // with that entry twice, on the tile's top qubit, whose runs are the longest.
+        const Complex entry =
+            ((values >> gate.target) & 1) != 0 ? gate.matrix.m11 : gate.matrix.m00;
+        local.matrix = {entry, {}, {}, entry};
+        local.target = static_cast<std::uint8_t>(std::popcount(tile) - 1);
+        return true;
+    }
+    local.target = static_cast<std::uint8_t>(rank(tile, gate.target));
+    if (gate.kind == GateKind::kSwap) {
+        local.partner = static_cast<std::uint8_t>(rank(tile, gate.partner));
+    }
+    return true;
+}
+
+}  // namespace qubit
