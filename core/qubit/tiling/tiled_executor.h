@@ -22,7 +22,9 @@ void run_gates(std::span<Complex> state, unsigned n, std::span<const GateRecord>
 // One group of gates whose moved qubits all lie in the set `tile` (a mask with at least
 // the lowest qubit), applied tile by tile. Controls outside the set choose whole tiles, and
 // a diagonal whose target is outside it multiplies a whole tile by one of its entries.
-// Within a tile, gates go through the shape's sub-tiles where they fit them.
+// Within a tile, gates go through the shape's sub-tiles where they fit them; a tile whose
+// runs lie too far apart for the first-level cache takes them on a contiguous copy of itself
+// (gathered_tile.h).
 void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
                      std::uint64_t tile, const KernelFamily& family, TileShape shape);
 
