@@ -33,6 +33,10 @@ unsigned qubits_in(std::uint64_t bytes) {
 
 }  // namespace
 
+// Half the per-core cache. On an AMD EPYC (512 KiB per core, 32 MiB shared) tiles of 2^14
+// to 2^18 amplitudes took 0.44 to 0.50 of the untiled time alike on the random circuit and
+// the QFT at n = 24: the gates' arithmetic in cache sets the pace, not the passes over
+// memory, so tiles sized for the shared cache would gain nothing.
 TileShape tile_shape_for(std::uint64_t cache_bytes, std::uint64_t l1_bytes) {
     const unsigned cached = qubits_in(cache_bytes / 2);
     // Room for a run of at least 2^kLowQubits and two more qubits: any one gate fits.
