@@ -1,4 +1,5 @@
-// Bit insertion: how every kernel enumerates exactly the basis indices it touches.
+// Bit tricks for enumerating basis indices: insertion, how every kernel reaches exactly the
+// indices it touches, and counting through the values of a set of qubits.
 #pragma once
 
 #include <cstdint>
@@ -13,5 +14,11 @@ constexpr std::uint64_t insert_bit(std::uint64_t x, unsigned p, std::uint64_t b)
 }
 
 constexpr std::uint64_t insert_zero(std::uint64_t x, unsigned p) { return insert_bit(x, p, 0); }
+
+// The next value of the qubits in `mask` after `values` (a subset of it): the counter plus
+// one with the carry passed over the other bits; 0 after the last.
+constexpr std::uint64_t next_value(std::uint64_t values, std::uint64_t mask) {
+    return ((values | ~mask) + 1) & mask;
+}
 
 }  // namespace qubit

@@ -5,17 +5,13 @@
 #include <cstring>
 #include <span>
 
+#include "qubit/gates/bits.h"
 #include "qubit/kernels/kernels.h"
 
 namespace qubit {
 namespace {
 
 alignas(64) Complex buffer_storage[std::size_t{1} << kGatheredQubits];
-
-// The next value of the qubits in `mask` after `values`, 0 after the last (as a counter).
-std::uint64_t next_value(std::uint64_t values, std::uint64_t mask) {
-    return ((values | ~mask) + 1) & mask;
-}
 
 // The tile's runs: its lowest qubits up to the first one missing make each run contiguous.
 struct Runs {
@@ -26,6 +22,20 @@ struct Runs {
 Runs runs_of(std::uint64_t tile) {
     const std::uint64_t low = tile & ~(tile + 1);
     return {low + 1, tile & ~low};
+}
+
+// Calls visit(index, offset, length) for each run of the tile where the qubits outside hold
+// `values`: its first index in the state, and its place in the buffer, in index order.
+template <class Visit>
+void for_each_run(std::uint64_t tile, std::uint64_t values, Visit&& visit) {
+    const Runs runs = runs_of(tile);
+    std::uint64_t offset = 0;
+    std::uint64_t start = 0;
+    do {
+        visit(start | values, offset, runs.length);
+        offset += runs.length;
+        start = next_value(start, runs.starts);
+    } while (start != 0);
 }
 
 // The place of qubit q among the qubits of `tile` (q among them).
@@ -54,26 +64,18 @@ std::span<Complex> gathered_buffer(unsigned qubits) {
 
 void gather_tile(std::span<const Complex> state, std::uint64_t tile, std::uint64_t values,
                  std::span<Complex> buffer) {
-    const Runs runs = runs_of(tile);
-    Complex* to = buffer.data();
-    std::uint64_t start = 0;
-    do {
-        std::memcpy(to, &state[start | values], runs.length * sizeof(Complex));
-        to += runs.length;
-        start = next_value(start, runs.starts);
-    } while (start != 0);
+    for_each_run(tile, values,
+                 [&](std::uint64_t index, std::uint64_t offset, std::uint64_t length) {
+                     std::memcpy(&buffer[offset], &state[index], length * sizeof(Complex));
+                 });
 }
 
 void scatter_tile(std::span<const Complex> buffer, std::uint64_t tile, std::uint64_t values,
                   std::span<Complex> state) {
-    const Runs runs = runs_of(tile);
-    const Complex* from = buffer.data();
-    std::uint64_t start = 0;
-    do {
-        std::memcpy(&state[start | values], from, runs.length * sizeof(Complex));
-        from += runs.length;
-        start = next_value(start, runs.starts);
-    } while (start != 0);
+    for_each_run(tile, values,
+                 [&](std::uint64_t index, std::uint64_t offset, std::uint64_t length) {
+                     std::memcpy(&state[index], &buffer[offset], length * sizeof(Complex));
+                 });
 }
 
 bool gate_in_tile(const GateRecord& gate, std::uint64_t tile, std::uint64_t values,

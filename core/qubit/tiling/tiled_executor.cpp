@@ -6,18 +6,13 @@
 #include <cstdint>
 #include <span>
 
+#include "qubit/gates/bits.h"
 #include "qubit/gates/fixed_bits.h"
 #include "qubit/tiling/gathered_tile.h"
 #include "qubit/tiling/tile_groups.h"
 
 namespace qubit {
 namespace {
-
-// The next value of the qubits in `mask` after `values` (a subset of it): the counter plus
-// one with the carry passed over the other bits; 0 after the last.
-std::uint64_t next_value(std::uint64_t values, std::uint64_t mask) {
-    return ((values | ~mask) + 1) & mask;
-}
 
 // `gate` on the basis states whose qubits in `fixed` hold their values there, with its
 // places worked out for this part alone. A control fixed at 0 leaves the gate out; one
