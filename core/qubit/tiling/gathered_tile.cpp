@@ -5,7 +5,7 @@
 #include <cstring>
 #include <span>
 
-#include "qubit/gates/bits.h"
+#include "qubit/gates/fixed_bits.h"
 #include "qubit/kernels/kernels.h"
 
 namespace qubit {
@@ -13,29 +13,21 @@ namespace {
 
 alignas(64) Complex buffer_storage[std::size_t{1} << kGatheredQubits];
 
-// The tile's runs: its lowest qubits up to the first one missing make each run contiguous.
-struct Runs {
-    std::uint64_t length;  // amplitudes
-    std::uint64_t starts;  // the tile's other qubits: each value of them starts a run
-};
-
-Runs runs_of(std::uint64_t tile) {
-    const std::uint64_t low = tile & ~(tile + 1);
-    return {low + 1, tile & ~low};
-}
-
-// Calls visit(index, offset, length) for each run of the tile where the qubits outside hold
-// `values`: its first index in the state, and its place in the buffer, in index order.
+// Calls visit(index, offset, length) for each run of the tile of an n-qubit state whose
+// qubits outside `tile` hold `values`: the run's first index in the state and its place in
+// the buffer, in index order. Its lowest qubits up to the first one missing make each run.
 template <class Visit>
-void for_each_run(std::uint64_t tile, std::uint64_t values, Visit&& visit) {
-    const Runs runs = runs_of(tile);
+void for_each_run(unsigned n, std::uint64_t tile, std::uint64_t values, Visit&& visit) {
+    FixedBits outside;
+    outside.add_each(((std::uint64_t{1} << n) - 1) & ~tile, values);
+    if (outside.count() == 0)
+        return visit(std::uint64_t{0}, std::uint64_t{0}, std::uint64_t{1} << n);
+    const std::uint64_t length = std::uint64_t{1} << outside.lowest();
     std::uint64_t offset = 0;
-    std::uint64_t start = 0;
-    do {
-        visit(start | values, offset, runs.length);
-        offset += runs.length;
-        start = next_value(start, runs.starts);
-    } while (start != 0);
+    outside.for_each_run(n, [&](std::uint64_t start) {
+        visit(start, offset, length);
+        offset += length;
+    });
 }
 
 // The place of qubit q among the qubits of `tile` (q among them).
@@ -62,17 +54,17 @@ std::span<Complex> gathered_buffer(unsigned qubits) {
     return {buffer_storage, std::size_t{1} << qubits};
 }
 
-void gather_tile(std::span<const Complex> state, std::uint64_t tile, std::uint64_t values,
-                 std::span<Complex> buffer) {
-    for_each_run(tile, values,
+void gather_tile(std::span<const Complex> state, unsigned n, std::uint64_t tile,
+                 std::uint64_t values, std::span<Complex> buffer) {
+    for_each_run(n, tile, values,
                  [&](std::uint64_t index, std::uint64_t offset, std::uint64_t length) {
                      std::memcpy(&buffer[offset], &state[index], length * sizeof(Complex));
                  });
 }
 
-void scatter_tile(std::span<const Complex> buffer, std::uint64_t tile, std::uint64_t values,
-                  std::span<Complex> state) {
-    for_each_run(tile, values,
+void scatter_tile(std::span<const Complex> buffer, unsigned n, std::uint64_t tile,
+                  std::uint64_t values, std::span<Complex> state) {
+    for_each_run(n, tile, values,
                  [&](std::uint64_t index, std::uint64_t offset, std::uint64_t length) {
                      std::memcpy(&state[index], &buffer[offset], length * sizeof(Complex));
                  });

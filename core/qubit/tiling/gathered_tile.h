@@ -25,13 +25,13 @@ bool gathers(std::uint64_t tile);
 // at once (the interpreter lock is held throughout).
 std::span<Complex> gathered_buffer(unsigned qubits);
 
-// Copies the tile whose qubits outside `tile` hold `values` (a subset of the others) from
-// `state` into `buffer`, amplitude i of the buffer being the i-th of the tile in index order;
-// and back.
-void gather_tile(std::span<const Complex> state, std::uint64_t tile, std::uint64_t values,
-                 std::span<Complex> buffer);
-void scatter_tile(std::span<const Complex> buffer, std::uint64_t tile, std::uint64_t values,
-                  std::span<Complex> state);
+// Copies the tile of an n-qubit `state` whose qubits outside `tile` hold `values` (a subset
+// of them) into `buffer`, amplitude i of the buffer being the i-th of the tile in index
+// order; and back.
+void gather_tile(std::span<const Complex> state, unsigned n, std::uint64_t tile,
+                 std::uint64_t values, std::span<Complex> buffer);
+void scatter_tile(std::span<const Complex> buffer, unsigned n, std::uint64_t tile,
+                  std::uint64_t values, std::span<Complex> state);
 
 // `gate` of a group whose moved qubits lie in `tile`, for the gathered tile where the qubits
 // outside hold `values`: written to `local` with every place renumbered as in the buffer (the

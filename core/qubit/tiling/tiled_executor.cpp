@@ -90,7 +90,7 @@ void apply_to_tile(std::span<Complex> state, unsigned n, std::span<const GateRec
 // A group on gathered tiles (gathered_tile.h): each tile is copied into the buffer, takes
 // the group's gates, a chunk at a time and renumbered, as a register of its own qubits would,
 // and is copied back.
-void run_group_gathered(std::span<Complex> state, std::span<const GateRecord> group,
+void run_group_gathered(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
                         std::uint64_t tile, std::uint64_t outside, const KernelFamily& in_cache,
                         TileShape shape) {
     constexpr std::size_t kChunk = 128;
@@ -100,7 +100,7 @@ void run_group_gathered(std::span<Complex> state, std::span<const GateRecord> gr
     GateRecord local[kChunk];
     std::uint64_t values = 0;
     do {
-        gather_tile(state, tile, values, buffer);
+        gather_tile(state, n, tile, values, buffer);
         for (std::size_t first = 0; first < group.size(); first += kChunk) {
             std::size_t count = 0;
             for (const GateRecord& gate :
@@ -109,7 +109,7 @@ void run_group_gathered(std::span<Complex> state, std::span<const GateRecord> gr
             }
             apply_to_tile(buffer, qubits, std::span(local, count), whole, 0, 0, in_cache, shape);
         }
-        scatter_tile(buffer, tile, values, state);
+        scatter_tile(buffer, n, tile, values, state);
         values = next_value(values, outside);
     } while (values != 0);
 }
@@ -121,7 +121,7 @@ void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateR
     const std::uint64_t outside = ((std::uint64_t{1} << n) - 1) & ~tile;
     // A tile is in cache: prefetching past its runs would only fetch what it does not need.
     const KernelFamily& in_cache = *family.in_cache;
-    if (gathers(tile)) return run_group_gathered(state, group, tile, outside, in_cache, shape);
+    if (gathers(tile)) return run_group_gathered(state, n, group, tile, outside, in_cache, shape);
     std::uint64_t values = 0;  // the qubits outside the set, as a subset of `outside`
     do {
         apply_to_tile(state, n, group, tile, outside, values, in_cache, shape);
