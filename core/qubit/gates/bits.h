@@ -6,6 +6,9 @@
 
 namespace qubit {
 
+// The mask of qubit q alone.
+constexpr std::uint64_t bit(std::uint64_t q) { return std::uint64_t{1} << q; }
+
 // x with bit value b inserted at position p: the bits of x below p stay, the bits at p
 // and above move up one place.
 constexpr std::uint64_t insert_bit(std::uint64_t x, unsigned p, std::uint64_t b) {

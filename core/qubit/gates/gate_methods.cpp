@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "qubit/gates/bits.h"
 #include "qubit/gates/gate_record.h"
 #include "qubit/register/register.h"
 
@@ -29,8 +30,6 @@ GateRecord exchange(std::uint64_t controls, std::uint64_t q1, std::uint64_t q2) 
             controls,
             {}};
 }
-
-std::uint64_t bit(std::uint64_t q) { return std::uint64_t{1} << q; }
 
 // Rotation matrices from sin and cos of theta/2, taken once per call.
 struct HalfAngle {

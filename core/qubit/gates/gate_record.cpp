@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "qubit/gates/bits.h"
 #include "qubit/gates/exchange_runs.h"
 #include "qubit/gates/fixed_bits.h"
 #include "qubit/gates/pair_pass.h"
@@ -13,8 +14,6 @@ namespace qubit {
 namespace {
 
 const FixedBits kWholeState;
-
-constexpr std::uint64_t bit(unsigned position) { return std::uint64_t{1} << position; }
 
 // The kernel of a gate that works on pairs (H, Rz, a matrix or a flip), with the record's
 // matrix; Rz keeps its diagonal in m00 and m11.
@@ -50,23 +49,33 @@ unsigned factor_qubit(std::uint64_t fixed_mask, unsigned n, unsigned vector_log2
     return free;
 }
 
-Matrix2 both_entries(Complex entry) { return {entry, {}, {}, entry}; }
-
+// A diagonal restricted to a part where its target is fixed: every amplitude there is
+// multiplied by the same entry (restrict_gate put it in m00 and m11).
 void apply_one_factor(std::span<Complex> state, unsigned n, const GateRecord& gate,
                       const KernelFamily& family, const FixedBits& outside) {
-    const Complex entry = outside.value(gate.target) != 0 ? gate.matrix.m11 : gate.matrix.m00;
-    const Matrix2 both = both_entries(entry);
     const unsigned free = factor_qubit(outside.mask(), n, family.vector_log2);
     if (free == n) {  // every qubit fixed: a single amplitude
         const std::uint64_t index = outside.index(0);
         require_index_below(index, state.size());
-        state[index] = mul(entry, state[index]);
+        state[index] = mul(gate.matrix.m00, state[index]);
         return;
     }
-    apply_pair_op(state, n, outside, 0, free, {PairOp::Kind::kDiagonal, &both}, family);
+    apply_pair_op(state, n, outside, 0, free, {PairOp::Kind::kDiagonal, &gate.matrix}, family);
 }
 
 }  // namespace
+
+bool restrict_gate(const GateRecord& gate, std::uint64_t fixed_mask, std::uint64_t values,
+                   GateRecord& local) {
+    if ((gate.controls & fixed_mask & ~values) != 0) return false;
+    local = gate;
+    local.controls &= ~fixed_mask;
+    if (gate.kind == GateKind::kDiagonal && (fixed_mask & bit(gate.target)) != 0) {
+        const Complex entry = (values & bit(gate.target)) != 0 ? gate.matrix.m11 : gate.matrix.m00;
+        local.matrix = {entry, {}, {}, entry};
+    }
+    return true;
+}
 
 std::uint64_t moved_qubits(const GateRecord& gate) {
     switch (gate.kind) {
@@ -115,14 +124,12 @@ bool place_gate(std::uint64_t state_size, unsigned n, const GateRecord& gate,
                 std::uint64_t part_mask, const KernelFamily& family, std::span<std::uint64_t> room,
                 PlacedGate& placed) {
     if (gate.kind == GateKind::kSwap) return false;
-    placed.needs = gate.controls & part_mask;
-    placed.factor_qubit = -1;
-    if (gate.kind == GateKind::kDiagonal && ((part_mask >> gate.target) & 1) != 0) {
+    placed.gate = &gate;
+    placed.part_mask = part_mask;
+    if (gate.kind == GateKind::kDiagonal && (part_mask & bit(gate.target)) != 0) {
+        // One entry for each part, on a qubit the parts leave free.
         const unsigned free = factor_qubit(part_mask, n, family.vector_log2);
         if (free == n) return false;
-        placed.factor_qubit = gate.target;
-        placed.factors[0] = both_entries(gate.matrix.m00);
-        placed.factors[1] = both_entries(gate.matrix.m11);
         return place_pair_op(state_size, n, part_mask, 0, free, {PairOp::Kind::kDiagonal, nullptr},
                              family, room, placed.pair);
     }
@@ -132,10 +139,10 @@ bool place_gate(std::uint64_t state_size, unsigned n, const GateRecord& gate,
 
 void run_placed_gate(std::span<Complex> state, std::uint64_t part_base, const PlacedGate& placed,
                      const KernelFamily& family) {
-    if ((placed.needs & ~part_base) != 0) return;  // a control is 0 throughout the part
-    if (placed.factor_qubit < 0) return run_placed(state.data() + part_base, placed.pair, family);
+    GateRecord local;
+    if (!restrict_gate(*placed.gate, placed.part_mask, part_base, local)) return;
     PlacedPairOp pair = placed.pair;
-    pair.op.m = &placed.factors[(part_base >> placed.factor_qubit) & 1];
+    pair.op.m = &local.matrix;
     run_placed(state.data() + part_base, pair, family);
 }
 

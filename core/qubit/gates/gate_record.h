@@ -34,11 +34,21 @@ struct GateRecord {
 // target, since a diagonal multiplies each amplitude on its own.
 std::uint64_t moved_qubits(const GateRecord& gate);
 
-// Applies `gate` to the basis states of an n-qubit `state` whose qubits in `outside` hold
-// the values given there, and to all of them when `outside` is empty. The gate's moved
-// qubits must not be in `outside`, and its controls in `outside` must be removed by the
-// caller when they hold 1 there. Allocates nothing; the results do not depend on `outside`:
-// every pair goes through the same arithmetic as when the whole state is done at once.
+// `gate` on the part of the state where the qubits of `fixed_mask` hold their bits of
+// `values`. False when a control there holds 0: the gate leaves that part as it is.
+// Otherwise `local` is the gate for the part alone: its controls there, which hold 1, are
+// dropped, and a diagonal whose target is there multiplies the whole part by one entry,
+// which `local` holds twice (m00 = m11), so that it gives the same product whichever qubit
+// carries it. The one rule by which the tiles, their parts and gathered copies restrict
+// their gates.
+bool restrict_gate(const GateRecord& gate, std::uint64_t fixed_mask, std::uint64_t values,
+                   GateRecord& local);
+
+// Applies `gate`, restricted to `outside` (restrict_gate), to the basis states of an n-qubit
+// `state` whose qubits in `outside` hold the values given there, and to all of them when
+// `outside` is empty. The gate's moved qubits must not be in `outside`. Allocates nothing;
+// the results do not depend on `outside`: every pair goes through the same arithmetic as
+// when the whole state is done at once.
 void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
                 const KernelFamily& family, const FixedBits& outside);
 // The same over the whole state.
@@ -46,20 +56,18 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
                 const KernelFamily& family);
 
 // A gate laid out once for the parts of the state that the qubits of a mask set apart (see
-// PlacedPairOp), for a run of gates that visits part after part.
+// PlacedPairOp), for a run of gates that visits part after part. Each part restricts the
+// gate (restrict_gate) before it runs the layout.
 struct PlacedGate {
     PlacedPairOp pair;
-    std::uint64_t needs;  // its controls among the part's qubits: a part where one is 0 skips it
-    // A diagonal whose target is among the part's qubits multiplies the whole part by one
-    // entry, factors[the target's value there], through the pair op; -1: no such diagonal.
-    int factor_qubit;
-    Matrix2 factors[2];
+    const GateRecord* gate;  // the caller's, alive while the parts are visited
+    std::uint64_t part_mask;
 };
 
 // Lays `gate` out for the parts of an n-qubit state of `state_size` amplitudes that
 // `part_mask` sets apart, its starts written to `room`; its moved qubits must be outside the
-// mask. Returns false when it cannot be: a swap, or more starts than `room` holds. Throws
-// FatalError when some part would reach past the state.
+// mask, and `gate` must outlive `placed`. Returns false when it cannot be: a swap, or more starts
+// than `room` holds. Throws FatalError when some part would reach past the state.
 bool place_gate(std::uint64_t state_size, unsigned n, const GateRecord& gate,
                 std::uint64_t part_mask, const KernelFamily& family, std::span<std::uint64_t> room,
                 PlacedGate& placed);

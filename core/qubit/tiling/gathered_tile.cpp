@@ -5,13 +5,12 @@
 #include <cstring>
 #include <span>
 
+#include "qubit/gates/bits.h"
 #include "qubit/gates/fixed_bits.h"
 #include "qubit/kernels/kernels.h"
 
 namespace qubit {
 namespace {
-
-alignas(64) Complex buffer_storage[std::size_t{1} << kGatheredQubits];
 
 // Calls visit(index, offset, length) for each run of the tile of an n-qubit state whose
 // qubits outside `tile` hold `values`: the run's first index in the state and its place in
@@ -50,10 +49,6 @@ bool gathers(std::uint64_t tile) {
            std::popcount(tile) <= static_cast<int>(kGatheredQubits);
 }
 
-std::span<Complex> gathered_buffer(unsigned qubits) {
-    return {buffer_storage, std::size_t{1} << qubits};
-}
-
 void gather_tile(std::span<const Complex> state, unsigned n, std::uint64_t tile,
                  std::uint64_t values, std::span<Complex> buffer) {
     for_each_run(n, tile, values,
@@ -72,15 +67,9 @@ void scatter_tile(std::span<const Complex> buffer, unsigned n, std::uint64_t til
 
 bool gate_in_tile(const GateRecord& gate, std::uint64_t tile, std::uint64_t values,
                   GateRecord& local) {
-    if ((gate.controls & ~tile & ~values) != 0) return false;
-    local = gate;
-    local.controls = renumbered(gate.controls & tile, tile);
-    if (gate.kind == GateKind::kDiagonal && ((tile >> gate.target) & 1) == 0) {
-        // The same product with the same entry on every amplitude of the tile: the diagonal
-        // with that entry twice, on the tile's top qubit, whose runs are the longest.
-        const Complex entry =
-            ((values >> gate.target) & 1) != 0 ? gate.matrix.m11 : gate.matrix.m00;
-        local.matrix = {entry, {}, {}, entry};
+    if (!restrict_gate(gate, ~tile, values, local)) return false;
+    local.controls = renumbered(local.controls, tile);
+    if (gate.kind == GateKind::kDiagonal && (tile & bit(gate.target)) == 0) {
         local.target = static_cast<std::uint8_t>(std::popcount(tile) - 1);
         return true;
     }

@@ -9,21 +9,13 @@
 
 #include "qubit/gates/gate_record.h"
 #include "qubit/register/complex.h"
+#include "qubit/tiling/tile_scratch.h"
 
 namespace qubit {
-
-// The largest tile that the buffer holds: 2^16 amplitudes, 1 MiB. A larger tile (only a
-// forced tile size makes one) stays where it is.
-inline constexpr unsigned kGatheredQubits = 16;
 
 // Whether the tile of the qubits in `tile` (a mask with its lowest qubit set) is better
 // gathered: it holds runs staged_partner_half() amplitudes apart or further, and it fits.
 bool gathers(std::uint64_t tile);
-
-// The buffer for a tile of `qubits` qubits (<= kGatheredQubits). One buffer, in the
-// program's static storage: nothing is allocated, and core work never runs on two threads
-// at once (the interpreter lock is held throughout).
-std::span<Complex> gathered_buffer(unsigned qubits);
 
 // Copies the tile of an n-qubit `state` whose qubits outside `tile` hold `values` (a subset
 // of them) into `buffer`, amplitude i of the buffer being the i-th of the tile in index
@@ -34,10 +26,11 @@ void scatter_tile(std::span<const Complex> buffer, unsigned n, std::uint64_t til
                   std::uint64_t values, std::span<Complex> state);
 
 // `gate` of a group whose moved qubits lie in `tile`, for the gathered tile where the qubits
-// outside hold `values`: written to `local` with every place renumbered as in the buffer (the
-// k-th qubit of the tile becomes qubit k), controls outside dropped where they hold 1, and a
-// diagonal on a qubit outside made one factor for the whole tile. False when a control
-// outside holds 0: the gate leaves this tile as it is.
+// outside hold `values`: restricted to that tile (restrict_gate) and written to `local` with
+// every place renumbered as in the buffer (the k-th qubit of the tile becomes qubit k); a
+// diagonal on a qubit outside, now one factor for the whole tile, goes on the tile's top
+// qubit, whose runs are the longest. False when a control outside holds 0: the gate leaves
+// this tile as it is.
 bool gate_in_tile(const GateRecord& gate, std::uint64_t tile, std::uint64_t values,
                   GateRecord& local);
 
