@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "qubit/kernels/kernels.h"
+#include "qubit/kernels/staged_partners.h"
 #include "qubit/register/complex.h"
 
 namespace qubit {
@@ -72,12 +73,13 @@ struct KernelBatches {
         // a block's runs are whole registers.
         const std::uint64_t half = std::uint64_t{1} << target;
         if (target >= Lanes::kLog2 && half >= staged_partner_half()) {
-            for (std::uint64_t i = 0; i < count; ++i) {
-                for (std::uint64_t base = starts[i]; base < starts[i] + size; base += 2 * half) {
-                    staged_run(state + base, state + base + half, half, op);
+            const auto bases = [&](auto&& visit) {
+                for (std::uint64_t i = 0; i < count; ++i) {
+                    for (std::uint64_t base = starts[i]; base < starts[i] + size; base += 2 * half)
+                        visit(base);
                 }
-            }
-            return;
+            };
+            return run_staged(state, half, half, bases, staged_work(op));
         }
         for (std::uint64_t i = 0; i < count; ++i) Lanes::block(state + starts[i], size, target, op);
     }
@@ -103,34 +105,22 @@ struct KernelBatches {
                                          std::uint64_t half, const Op& op) {
         if constexpr (kLength != 0) length = kLength;
         if (half >= staged_partner_half()) {
-            for (std::uint64_t i = 0; i < count; ++i) {
-                staged_run(state + starts[i], state + starts[i] + half, length, op);
-            }
-            return;
+            const auto each_start = [&](auto&& visit) {
+                for (std::uint64_t i = 0; i < count; ++i) visit(starts[i]);
+            };
+            return run_staged(state, length, half, each_start, staged_work(op));
         }
         for (std::uint64_t i = 0; i < count; ++i) {
             Lanes::run(state + starts[i], state + starts[i] + half, length, op);
         }
     }
 
-    // Lanes::run with the upper partners copied into a buffer on the stack and back, a
-    // piece at a time. An AMD core's first-level cache finds a line by a tag made of the
-    // address's 28 low bits, so it cannot hold two lines whose addresses agree there:
-    // partners 256 MiB apart or further evict each other at every access, and a kernel on
-    // them ran ten times slower than on nearer partners, in cache or from memory. Against
-    // the buffer they do not clash, and the copies cost far less: on an AMD EPYC, H at the
-    // top qubit of 26 went from three streaming passes to about one and a half, and the
-    // QFT of 26 qubits took 7 to 21% less time. The arithmetic is the same, and so are the
-    // bits.
+    // Lanes::run on a run and its far partners staged in a buffer (staged_partners.h).
     template <class Op>
-    static void staged_run(Complex* lo, Complex* hi, std::uint64_t length, const Op& op) {
-        alignas(64) Complex buffer[kStagedPiece];
-        for (std::uint64_t i = 0; i < length; i += kStagedPiece) {
-            const std::uint64_t size = length - i < kStagedPiece ? length - i : kStagedPiece;
-            for (std::uint64_t j = 0; j < size; ++j) buffer[j] = hi[i + j];
-            Lanes::run(lo + i, buffer, size, op);
-            for (std::uint64_t j = 0; j < size; ++j) hi[i + j] = buffer[j];
-        }
+    static auto staged_work(const Op& op) {
+        return [&op](Complex* near, Complex* staged, std::uint64_t length) {
+            Lanes::run(near, staged, length, op);
+        };
     }
 
     // The slots of one register; a mask with all of them needs no blending, one with none of
@@ -188,7 +178,7 @@ struct KernelBatches {
     }
 
     static constexpr KernelFamily family(const char* name, bool prefetches,
-                                         const KernelFamily* in_cache) noexcept {
+                                         const KernelFamily* without_prefetch) noexcept {
         return {name,
                 Lanes::kLog2,
                 matrix_blocks,
@@ -200,7 +190,7 @@ struct KernelBatches {
                 flip_blocks,
                 flip_runs,
                 prefetches,
-                in_cache};
+                without_prefetch};
     }
 };
 
