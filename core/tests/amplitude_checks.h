@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "qubit/gates/fixed_bits.h"
+#include "qubit/gates/pair_pass.h"
 #include "qubit/register/complex.h"
 #include "qubit/register/register.h"
 
@@ -86,6 +88,13 @@ inline void load(QuantumRegister& reg, const std::vector<Complex>& amplitudes) {
 
 inline std::vector<Complex> snapshot(const QuantumRegister& reg) {
     return {reg.state().begin(), reg.state().end()};
+}
+
+// `m` on `target` where every qubit of `controls` is 1, over the whole state: the pair
+// driver that every controlled gate goes through, with no qubit fixed.
+inline void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls,
+                             unsigned target, const Matrix2& m, const KernelFamily& family) {
+    apply_pair_op(state, n, FixedBits{}, controls, target, {PairOp::Kind::kMatrix, &m}, family);
 }
 
 // Enough bytes for any register these tests build.

@@ -19,6 +19,7 @@
 namespace qubit {
 namespace {
 
+using testing::apply_controlled;
 using testing::awkward_state;
 using testing::Nans;
 

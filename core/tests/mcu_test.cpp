@@ -12,6 +12,7 @@
 namespace qubit {
 namespace {
 
+using testing::apply_controlled;
 using testing::awkward_state;
 using testing::kPlentyOfMemory;
 using testing::load;

@@ -29,9 +29,9 @@ bool unchanged(const QuantumRegister& reg, const std::vector<Complex>& before) {
 // Three qubits with amplitude on |101> and |110>: no measurement of it is trivial.
 QuantumRegister mixed_register() {
     QuantumRegister reg(3, 1 << 20);
-    reg.at(0) = {0.0, 0.0};
-    reg.at(5) = {0.6, 0.0};
-    reg.at(6) = {0.0, -0.8};
+    reg.state()[0] = {0.0, 0.0};
+    reg.state()[5] = {0.6, 0.0};
+    reg.state()[6] = {0.0, -0.8};
     return reg;
 }
 
@@ -135,8 +135,8 @@ TEST(MeasureRegister, KetsCarryTheOutcomeAndTheWidth) {
     // |100>: qubit 2 is 1, qubit 0 is 0, whatever order the caller lists them in.
     for (const Qubits& order : {Qubits{2, 0}, Qubits{0, 2}}) {
         QuantumRegister reg(3, 1 << 20);
-        reg.at(0) = {0.0, 0.0};
-        reg.at(4) = {0.0, 1.0};
+        reg.state()[0] = {0.0, 0.0};
+        reg.state()[4] = {0.0, 1.0};
         const DiracKet ket = reg.observe_mul(order);
         EXPECT_EQ(ket.value, 2u);
         EXPECT_EQ(ket.text(), "|10>");

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fatal_text.h"
+#include "qubit/gates/fixed_bits.h"
 #include "qubit/register/fatal_error.h"
 
 namespace qubit {
@@ -67,11 +68,10 @@ TEST(Register, FailedAllocationIsAFatalErrorNamingTheBytes) {
     EXPECT_EQ(text, "memory allocation of 70368744177664 bytes failed");
 }
 
-TEST(Register, CheckedAccess) {
-    QuantumRegister reg(2, 64);
-    reg.at(3) = {2.0, 0.0};
-    EXPECT_EQ(reg.state()[3].re, 2.0);
-    EXPECT_EQ(fatal_text([&] { reg.at(4); }), "index 4 out of bounds for 4 amplitudes");
+TEST(Register, IndexPastTheStateIsAFatalErrorNamingBoth) {
+    EXPECT_NO_THROW(require_index_below(3, 4));
+    EXPECT_EQ(fatal_text([] { require_index_below(4, 4); }),
+              "index 4 out of bounds for 4 amplitudes");
 }
 
 TEST(Register, FatalErrorKnowsWhereItWasRaised) {

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -83,6 +84,7 @@ TEST(TiledExecution, SameBitsAsOneGateAtATimeForEveryFamilyAndShape) {
         ~Unstage() { stage_partners_from(0); }
     } unstage;
     const TileShape shapes[] = {{3, 2}, {4, 2}, {5, 3}, {6, 2}, {6, 3, 3, 1}, {7, 3, 5, 2}};
+    const std::unique_ptr<TileScratch> scratch = make_tile_scratch();
     for (const KernelFamily* family : supported_kernels()) {
         for (const TileShape shape : shapes) {
             for (unsigned n = shape.qubits + 1; n <= 11; n += 2) {
@@ -100,7 +102,7 @@ TEST(TiledExecution, SameBitsAsOneGateAtATimeForEveryFamilyAndShape) {
                     std::vector<Complex> one_by_one = awkward_state(std::size_t{1} << n, seed);
                     std::vector<Complex> tiled = one_by_one;
                     for (const GateRecord& gate : gates) apply_gate(one_by_one, n, gate, *family);
-                    run_gates(tiled, n, gates, *family, shape);
+                    run_gates(tiled, n, gates, *family, shape, *scratch);
                     ASSERT_TRUE(same_state(tiled, one_by_one, testing::Nans::kExact));
                 }
             }

@@ -183,9 +183,4 @@ void run_placed(Complex* part_base, const PlacedPairOp& placed, const KernelFami
     kernels.blocks(placed.starts, placed.count, placed.extent, placed.target);
 }
 
-void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls, unsigned target,
-                      const Matrix2& m, const KernelFamily& family) {
-    apply_pair_op(state, n, FixedBits{}, controls, target, {PairOp::Kind::kMatrix, &m}, family);
-}
-
 }  // namespace qubit

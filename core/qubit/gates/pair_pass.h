@@ -64,8 +64,4 @@ bool place_pair_op(std::uint64_t state_size, unsigned n, std::uint64_t part_mask
 // kernels, as apply_pair_op with the part's qubits fixed.
 void run_placed(Complex* part_base, const PlacedPairOp& placed, const KernelFamily& family);
 
-// `m` on `target` where every qubit of `controls` is 1, over the whole state.
-void apply_controlled(std::span<Complex> state, unsigned n, std::uint64_t controls, unsigned target,
-                      const Matrix2& m, const KernelFamily& family);
-
 }  // namespace qubit

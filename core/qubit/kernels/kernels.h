@@ -76,7 +76,7 @@ struct KernelFamily {
     // lines fetched past the tile's runs.
     bool prefetches;
     // The same kernels, arithmetic and all, without prefetching, for tiles.
-    const KernelFamily* in_cache;
+    const KernelFamily* without_prefetch;
 };
 
 extern const KernelFamily kPlainKernels;

@@ -371,10 +371,11 @@ struct Lanes {
 template <bool kPrefetch>
 using Batches = KernelBatches<Lanes<kPrefetch>, MatrixOp, FlipOp, DiagonalOp, HadamardOp>;
 
-constinit const KernelFamily kInCache = Batches<false>::family("avx2", false, &kInCache);
+constinit const KernelFamily kWithoutPrefetch =
+    Batches<false>::family("avx2", false, &kWithoutPrefetch);
 
 }  // namespace
 
-constinit const KernelFamily kAvx2Kernels = Batches<true>::family("avx2", true, &kInCache);
+constinit const KernelFamily kAvx2Kernels = Batches<true>::family("avx2", true, &kWithoutPrefetch);
 
 }  // namespace qubit

@@ -384,10 +384,12 @@ struct Lanes {
 template <bool kPrefetch>
 using Batches = KernelBatches<Lanes<kPrefetch>, MatrixOp, FlipOp, DiagonalOp, HadamardOp>;
 
-constinit const KernelFamily kInCache = Batches<false>::family("avx512", false, &kInCache);
+constinit const KernelFamily kWithoutPrefetch =
+    Batches<false>::family("avx512", false, &kWithoutPrefetch);
 
 }  // namespace
 
-constinit const KernelFamily kAvx512Kernels = Batches<true>::family("avx512", true, &kInCache);
+constinit const KernelFamily kAvx512Kernels =
+    Batches<true>::family("avx512", true, &kWithoutPrefetch);
 
 }  // namespace qubit

@@ -73,10 +73,10 @@ struct Lanes {
 using Batches = KernelBatches<Lanes, MatrixOp, FlipOp, DiagonalOp, HadamardOp>;
 
 // These loops never prefetch; the flag only tells the exchanges (exchange_runs.h) whether to.
-constinit const KernelFamily kInCache = Batches::family("plain", false, &kInCache);
+constinit const KernelFamily kWithoutPrefetch = Batches::family("plain", false, &kWithoutPrefetch);
 
 }  // namespace
 
-constinit const KernelFamily kPlainKernels = Batches::family("plain", true, &kInCache);
+constinit const KernelFamily kPlainKernels = Batches::family("plain", true, &kWithoutPrefetch);
 
 }  // namespace qubit

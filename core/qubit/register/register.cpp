@@ -33,7 +33,8 @@ QuantumRegister::QuantumRegister(std::uint64_t n, std::uint64_t available_bytes,
       state_(register_bytes(n, available_bytes) / sizeof(Complex)),
       dim_(std::uint64_t{1} << n),
       tiles_(tiles),
-      pending_(n > tiles.qubits ? PendingGates::with_list() : PendingGates()) {
+      pending_(n > tiles.qubits ? PendingGates::with_list() : PendingGates()),
+      scratch_(pending_.deferring() ? make_tile_scratch() : nullptr) {
     state_.data()[0] = {1.0, 0.0};
 }
 
@@ -45,21 +46,8 @@ void QuantumRegister::defer(const GateRecord& gate) {
 void QuantumRegister::apply_pending() const {
     if (pending_.empty()) return;
     run_gates({state_.data(), state_.size()}, static_cast<unsigned>(n_), pending_.gates(),
-              active_kernels(), tiles_);
+              active_kernels(), tiles_, *scratch_);
     pending_.clear();
-}
-
-Complex& QuantumRegister::at(std::uint64_t index) {
-    if (index >= state_.size()) {
-        throw FatalError("index " + std::to_string(index) + " out of bounds for " +
-                         std::to_string(state_.size()) + " amplitudes");
-    }
-    apply_pending();
-    return state_.data()[index];
-}
-
-const Complex& QuantumRegister::at(std::uint64_t index) const {
-    return const_cast<QuantumRegister*>(this)->at(index);
 }
 
 }  // namespace qubit

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "qubit/register/qubit_limits.h"
 #include "qubit/register/result.h"
 #include "qubit/tiling/pending_gates.h"
+#include "qubit/tiling/tile_scratch.h"
 #include "qubit/tiling/tile_shape.h"
 
 namespace qubit {
@@ -48,10 +50,6 @@ public:
         apply_pending();
         return {state_.data(), state_.size()};
     }
-
-    // Checked element access: an index at or beyond the array is a FatalError.
-    Complex& at(std::uint64_t index);
-    const Complex& at(std::uint64_t index) const;
 
     // Single-qubit gates. Failure "..." when target >= n.
     GateResult H(std::uint64_t target);
@@ -101,6 +99,8 @@ private:
     std::uint64_t dim_;
     TileShape tiles_;
     mutable PendingGates pending_;
+    // The tiles' working memory, made with a register that defers and null otherwise.
+    std::unique_ptr<TileScratch> scratch_;
 };
 
 // Bytes of amplitudes a register of n qubits needs, after the guard: throws FatalError with

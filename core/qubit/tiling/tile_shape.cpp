@@ -14,10 +14,8 @@ constexpr std::uint64_t kDefaultL1Bytes = std::uint64_t{32} << 10;
 constexpr std::uint64_t kAmplitudeBytes = 16;
 // Runs shorter than this leave the memory's prefetchers too little to follow.
 constexpr unsigned kLowQubits = 10;
-// A sub-tile has room for this many moved qubits above its lowest ones. Measured on the
-// random circuit at n = 24 with a 48 KiB L1: 3 (sub-tiles of 2^11 holding qubits 0 to 7)
-// beat 2, 4 and 5. With a 32 KiB L1 and a 512 KiB L2 (an AMD EPYC), 2, 3 and no sub-tiles
-// at all came out level at n = 22.
+// A sub-tile has room for this many moved qubits above its lowest ones (docs/performance.md
+// has the measurements that chose it).
 constexpr unsigned kSubTileRoom = 3;
 
 std::uint64_t cache_bytes(int name, std::uint64_t otherwise) {
@@ -33,19 +31,17 @@ unsigned qubits_in(std::uint64_t bytes) {
 
 }  // namespace
 
-// Half the per-core cache. On an AMD EPYC (512 KiB per core, 32 MiB shared) tiles of 2^14
-// to 2^18 amplitudes took 0.44 to 0.50 of the untiled time alike on the random circuit and
-// the QFT at n = 24: the gates' arithmetic in cache sets the pace, not the passes over
-// memory, so tiles sized for the shared cache would gain nothing.
+// Half the per-core cache: the gates' arithmetic in cache sets the pace, not the passes over
+// memory, so tiles sized for the shared cache gain nothing (docs/performance.md).
 TileShape tile_shape_for(std::uint64_t cache_bytes, std::uint64_t l1_bytes) {
     const unsigned cached = qubits_in(cache_bytes / 2);
     // Room for a run of at least 2^kLowQubits and two more qubits: any one gate fits.
     const unsigned qubits = cached < kLowQubits + 2 ? kLowQubits + 2 : cached;
     const unsigned sub_qubits = qubits_in(l1_bytes / 4 * 3);
     if (sub_qubits >= qubits || sub_qubits <= kSubTileRoom) {
-        return {qubits, kLowQubits, 0, 0, cached};
+        return {qubits, kLowQubits, 0, 0};
     }
-    return {qubits, kLowQubits, sub_qubits, sub_qubits - kSubTileRoom, cached};
+    return {qubits, kLowQubits, sub_qubits, sub_qubits - kSubTileRoom};
 }
 
 TileShape machine_tile_shape() {

@@ -15,10 +15,6 @@ struct TileShape {
     // hold the tile's lowest sub_low_qubits qubits. 0: no sub-tiles.
     unsigned sub_qubits = 0;
     unsigned sub_low_qubits = 0;
-    // A state of at most 2^cached_qubits amplitudes stays in the cache whole, so its gates
-    // go without prefetching, as in a tile. The machine's tile size, even where
-    // ZELVANIC_TILE_QUBITS sets another; 0: no state counts as cached.
-    unsigned cached_qubits = 0;
 };
 
 // The shape for a per-core cache of `cache_bytes` and a first-level data cache of

@@ -15,14 +15,13 @@ namespace qubit {
 namespace {
 
 // `gate` on the basis states whose qubits in `fixed` hold their values there, with its
-// places worked out for this part alone. A control fixed at 0 leaves the gate out; one
-// fixed at 1 is met everywhere.
+// places worked out for this part alone.
 void apply_to_part(std::span<Complex> state, unsigned n, const GateRecord& gate,
                    const FixedBits& fixed, const KernelFamily& family) {
-    if ((gate.controls & fixed.mask() & ~fixed.ones()) != 0) return;
-    GateRecord local = gate;
-    local.controls &= ~fixed.mask();
-    apply_gate(state, n, local, family, fixed);
+    GateRecord local;
+    if (restrict_gate(gate, fixed.mask(), fixed.ones(), local)) {
+        apply_gate(state, n, local, family, fixed);
+    }
 }
 
 // `gates` on the parts of the state that `part_mask` sets apart: those whose qubits there
@@ -32,12 +31,11 @@ void apply_to_part(std::span<Complex> state, unsigned n, const GateRecord& gate,
 // or more places than the room holds) works out its places part by part.
 void apply_to_parts(std::span<Complex> state, unsigned n, std::span<const GateRecord> gates,
                     std::uint64_t part_mask, std::uint64_t values, std::uint64_t varying,
-                    const KernelFamily& family) {
-    constexpr std::size_t kChunk = 32;
-    constexpr std::size_t kRoom = 1024;
-    PlacedGate placed[kChunk];
-    bool laid_out[kChunk];
-    std::uint64_t room[kRoom];
+                    const KernelFamily& family, TileScratch& scratch) {
+    constexpr std::size_t kChunk = TileScratch::kChunk;
+    PlacedGate* const placed = scratch.placed;
+    bool* const laid_out = scratch.laid_out;
+    const std::span<std::uint64_t> room(scratch.room);
     while (!gates.empty()) {
         std::size_t size = 0;
         std::size_t used = 0;
@@ -45,7 +43,7 @@ void apply_to_parts(std::span<Complex> state, unsigned n, std::span<const GateRe
         for (; size < kChunk && size < gates.size(); ++size) {
             const GateRecord& gate = gates[size];
             const bool fits = place_gate(state.size(), n, gate, part_mask, family,
-                                         std::span(room).subspan(used), placed[size]);
+                                         room.subspan(used), placed[size]);
             if (!fits && used != 0 && gate.kind != GateKind::kSwap) break;  // the next chunk
             laid_out[size] = fits;
             used += fits ? placed[size].pair.count : 0;
@@ -73,16 +71,16 @@ void apply_to_parts(std::span<Complex> state, unsigned n, std::span<const GateRe
 // one goes through them in turn, in call order.
 void apply_to_tile(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
                    std::uint64_t tile, std::uint64_t outside, std::uint64_t values,
-                   const KernelFamily& family, TileShape shape) {
+                   const KernelFamily& family, TileShape shape, TileScratch& scratch) {
     if (shape.sub_qubits == 0 || shape.sub_qubits >= static_cast<unsigned>(std::popcount(tile))) {
-        return apply_to_parts(state, n, group, outside, values, 0, family);
+        return apply_to_parts(state, n, group, outside, values, 0, family, scratch);
     }
     while (!group.empty()) {
         const TileGroup run = next_group(group, tile, shape.sub_qubits, shape.sub_low_qubits);
         const std::span<const GateRecord> gates = group.first(run.size);
         // Alone, a gate gains nothing from sub-tiles.
         const std::uint64_t inner = run.size == 1 ? 0 : tile & ~run.tile;
-        apply_to_parts(state, n, gates, outside | inner, values, inner, family);
+        apply_to_parts(state, n, gates, outside | inner, values, inner, family, scratch);
         group = group.subspan(run.size);
     }
 }
@@ -91,13 +89,13 @@ void apply_to_tile(std::span<Complex> state, unsigned n, std::span<const GateRec
 // the group's gates, a chunk at a time and renumbered, as a register of its own qubits would,
 // and is copied back.
 void run_group_gathered(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
-                        std::uint64_t tile, std::uint64_t outside, const KernelFamily& in_cache,
-                        TileShape shape) {
-    constexpr std::size_t kChunk = 128;
+                        std::uint64_t tile, std::uint64_t outside, const KernelFamily& family,
+                        TileShape shape, TileScratch& scratch) {
+    constexpr std::size_t kChunk = TileScratch::kGatheredChunk;
     const unsigned qubits = static_cast<unsigned>(std::popcount(tile));
-    const std::span<Complex> buffer = gathered_buffer(qubits);
+    const std::span<Complex> buffer(scratch.gathered, std::size_t{1} << qubits);
     const std::uint64_t whole = buffer.size() - 1;
-    GateRecord local[kChunk];
+    GateRecord* const local = scratch.renumbered;
     std::uint64_t values = 0;
     do {
         gather_tile(state, n, tile, values, buffer);
@@ -107,7 +105,8 @@ void run_group_gathered(std::span<Complex> state, unsigned n, std::span<const Ga
                  group.subspan(first, std::min(kChunk, group.size() - first))) {
                 if (gate_in_tile(gate, tile, values, local[count])) ++count;
             }
-            apply_to_tile(buffer, qubits, std::span(local, count), whole, 0, 0, in_cache, shape);
+            apply_to_tile(buffer, qubits, std::span(local, count), whole, 0, 0, family, shape,
+                          scratch);
         }
         scatter_tile(buffer, n, tile, values, state);
         values = next_value(values, outside);
@@ -117,30 +116,23 @@ void run_group_gathered(std::span<Complex> state, unsigned n, std::span<const Ga
 }  // namespace
 
 void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
-                     std::uint64_t tile, const KernelFamily& family, TileShape shape) {
+                     std::uint64_t tile, const KernelFamily& family, TileShape shape,
+                     TileScratch& scratch) {
     const std::uint64_t outside = ((std::uint64_t{1} << n) - 1) & ~tile;
     // A tile is in cache: prefetching past its runs would only fetch what it does not need.
-    // Nor does fetching the next tile while this one works pay. On an AMD EPYC a group of
-    // Rx on qubits 0-13 at n = 22 cost the same per gate with 14 gates as with 448, so the
-    // first gate's trip to memory is already hidden; and the random circuit at n = 20 and 22
-    // came out level with the next tile asked for after each gate's part (the prefetches
-    // stalled on the core's outstanding misses) and inside the kernels' loops, a line a step.
-    const KernelFamily& in_cache = *family.in_cache;
-    if (gathers(tile)) return run_group_gathered(state, n, group, tile, outside, in_cache, shape);
+    const KernelFamily& unfetched = *family.without_prefetch;
+    if (gathers(tile)) {
+        return run_group_gathered(state, n, group, tile, outside, unfetched, shape, scratch);
+    }
     std::uint64_t values = 0;  // the qubits outside the set, as a subset of `outside`
     do {
-        apply_to_tile(state, n, group, tile, outside, values, in_cache, shape);
+        apply_to_tile(state, n, group, tile, outside, values, unfetched, shape, scratch);
         values = next_value(values, outside);
     } while (values != 0);
 }
 
 void run_gates(std::span<Complex> state, unsigned n, std::span<const GateRecord> gates,
-               const KernelFamily& family, TileShape shape) {
-    if (n <= shape.qubits) {  // the whole state is one tile
-        const KernelFamily& kernels = n <= shape.cached_qubits ? *family.in_cache : family;
-        for (const GateRecord& gate : gates) apply_gate(state, n, gate, kernels);
-        return;
-    }
+               const KernelFamily& family, TileShape shape, TileScratch& scratch) {
     const std::uint64_t all = (std::uint64_t{1} << n) - 1;
     while (!gates.empty()) {
         const TileGroup group = next_group(gates, all, shape.qubits, shape.low_qubits);
@@ -148,7 +140,7 @@ void run_gates(std::span<Complex> state, unsigned n, std::span<const GateRecord>
             // Alone, a gate gains nothing from tiles: one pass over the whole state.
             apply_gate(state, n, gates.front(), family);
         } else {
-            run_group_tiled(state, n, gates.first(group.size), group.tile, family, shape);
+            run_group_tiled(state, n, gates.first(group.size), group.tile, family, shape, scratch);
         }
         gates = gates.subspan(group.size);
     }

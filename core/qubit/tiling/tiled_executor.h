@@ -8,6 +8,7 @@
 #include "qubit/gates/gate_record.h"
 #include "qubit/kernels/kernels.h"
 #include "qubit/register/complex.h"
+#include "qubit/tiling/tile_scratch.h"
 #include "qubit/tiling/tile_shape.h"
 
 namespace qubit {
@@ -15,9 +16,9 @@ namespace qubit {
 // Applies `gates`, in order, to an n-qubit `state` of 2^n amplitudes. The result is the
 // same, bit for bit, as applying them one at a time to the whole state: within a group
 // every pair of amplitudes goes through the same kernel arithmetic, only the order in which
-// disjoint tiles are visited changes. Allocates nothing.
+// disjoint tiles are visited changes. Allocates nothing: `scratch` is its working memory.
 void run_gates(std::span<Complex> state, unsigned n, std::span<const GateRecord> gates,
-               const KernelFamily& family, TileShape shape);
+               const KernelFamily& family, TileShape shape, TileScratch& scratch);
 
 // One group of gates whose moved qubits all lie in the set `tile` (a mask with at least
 // the lowest qubit), applied tile by tile. Controls outside the set choose whole tiles, and
@@ -26,6 +27,7 @@ void run_gates(std::span<Complex> state, unsigned n, std::span<const GateRecord>
 // runs lie too far apart for the first-level cache takes them on a contiguous copy of itself
 // (gathered_tile.h).
 void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
-                     std::uint64_t tile, const KernelFamily& family, TileShape shape);
+                     std::uint64_t tile, const KernelFamily& family, TileShape shape,
+                     TileScratch& scratch);
 
 }  // namespace qubit
