@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "python.h"
-#include "qubit/register/complex.h"
 #include "qubit/register/register.h"
+#include "qubit/state/complex.h"
 
 namespace zelvanic {
 

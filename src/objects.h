@@ -4,8 +4,8 @@
 
 #include "borrow.h"
 #include "python.h"
-#include "qubit/register/dirac_ket.h"
 #include "qubit/register/register.h"
+#include "qubit/state/dirac_ket.h"
 
 namespace zelvanic {
 

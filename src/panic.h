@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "python.h"
-#include "qubit/register/fatal_error.h"
+#include "qubit/state/fatal_error.h"
 
 namespace zelvanic {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "qubit/register/meminfo.h"
+#include "qubit/state/meminfo.h"
 
 namespace {
 

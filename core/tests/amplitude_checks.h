@@ -16,8 +16,8 @@
 
 #include "qubit/gates/fixed_bits.h"
 #include "qubit/gates/pair_pass.h"
-#include "qubit/register/complex.h"
 #include "qubit/register/register.h"
+#include "qubit/state/complex.h"
 
 namespace qubit::testing {
 

@@ -1,4 +1,4 @@
-#include "qubit/register/dirac_ket.h"
+#include "qubit/state/dirac_ket.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "qubit/register/fatal_error.h"
+#include "qubit/state/fatal_error.h"
 
 namespace qubit::testing {
 

@@ -6,8 +6,8 @@
 #include "amplitude_checks.h"
 #include "qubit/gates/pair_pass.h"
 #include "qubit/kernels/kernels.h"
-#include "qubit/register/fatal_error.h"
 #include "qubit/register/register.h"
+#include "qubit/state/fatal_error.h"
 
 namespace qubit {
 namespace {

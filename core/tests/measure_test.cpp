@@ -10,8 +10,8 @@
 #include "qubit/random/chacha12.h"
 #include "qubit/random/os_random.h"
 #include "qubit/random/thread_rng.h"
-#include "qubit/register/fatal_error.h"
 #include "qubit/register/register.h"
+#include "qubit/state/fatal_error.h"
 
 namespace qubit {
 namespace {

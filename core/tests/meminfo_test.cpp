@@ -1,4 +1,4 @@
-#include "qubit/register/meminfo.h"
+#include "qubit/state/meminfo.h"
 
 #include <gtest/gtest.h>
 

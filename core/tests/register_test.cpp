@@ -6,7 +6,7 @@
 
 #include "fatal_text.h"
 #include "qubit/gates/fixed_bits.h"
-#include "qubit/register/fatal_error.h"
+#include "qubit/state/fatal_error.h"
 
 namespace qubit {
 namespace {

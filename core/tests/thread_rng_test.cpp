@@ -15,7 +15,7 @@
 
 #include "chacha12_testdata.h"
 #include "qubit/random/os_random.h"
-#include "qubit/register/fatal_error.h"
+#include "qubit/state/fatal_error.h"
 
 namespace qubit {
 namespace {

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "qubit/gates/fixed_bits.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

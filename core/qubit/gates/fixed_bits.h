@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "qubit/gates/bits.h"
-#include "qubit/register/qubit_limits.h"
+#include "qubit/state/qubit_limits.h"
 
 namespace qubit {
 

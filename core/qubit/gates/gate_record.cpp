@@ -8,7 +8,7 @@
 #include "qubit/gates/exchange_runs.h"
 #include "qubit/gates/fixed_bits.h"
 #include "qubit/gates/pair_pass.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 namespace {

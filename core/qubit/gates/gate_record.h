@@ -9,7 +9,7 @@
 #include "qubit/gates/fixed_bits.h"
 #include "qubit/gates/pair_pass.h"
 #include "qubit/kernels/kernels.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

@@ -10,7 +10,7 @@
 
 #include "qubit/gates/fixed_bits.h"
 #include "qubit/kernels/kernels.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

@@ -18,7 +18,7 @@
 
 #include "qubit/kernels/kernels.h"
 #include "qubit/kernels/staged_partners.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

@@ -31,7 +31,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

@@ -5,7 +5,7 @@
 
 #include "qubit/kernels/kernel_batches.h"
 #include "qubit/kernels/kernels.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 namespace {

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "qubit/kernels/kernels.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "qubit/kernels/prefetch_ahead.h"
-#include "qubit/register/zero_fill.h"
+#include "qubit/state/zero_fill.h"
 
 namespace qubit {
 namespace {

@@ -12,7 +12,7 @@
 #include <span>
 
 #include "qubit/measure/outcome_table.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "qubit/kernels/prefetch_ahead.h"
-#include "qubit/register/fatal_error.h"
+#include "qubit/state/fatal_error.h"
 
 namespace qubit {
 namespace {

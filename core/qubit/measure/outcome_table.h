@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <span>
 
-#include "qubit/register/complex.h"
-#include "qubit/register/qubit_limits.h"
+#include "qubit/state/complex.h"
+#include "qubit/state/qubit_limits.h"
 
 namespace qubit {
 

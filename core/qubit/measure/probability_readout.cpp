@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "qubit/register/fatal_error.h"
+#include "qubit/state/fatal_error.h"
 
 namespace qubit {
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

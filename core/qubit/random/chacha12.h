@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "qubit/register/result.h"
+#include "qubit/state/result.h"
 
 namespace qubit {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "qubit/random/chacha12.h"
-#include "qubit/register/result.h"
+#include "qubit/state/result.h"
 
 namespace qubit {
 

@@ -10,7 +10,7 @@
 
 #include "qubit/random/chacha12.h"
 #include "qubit/random/os_random.h"
-#include "qubit/register/fatal_error.h"
+#include "qubit/state/fatal_error.h"
 
 namespace qubit {
 namespace {

@@ -4,8 +4,8 @@
 #include <limits>
 #include <string>
 
-#include "qubit/register/fatal_error.h"
-#include "qubit/register/meminfo.h"
+#include "qubit/state/fatal_error.h"
+#include "qubit/state/meminfo.h"
 #include "qubit/tiling/tiled_executor.h"
 
 namespace qubit {

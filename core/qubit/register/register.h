@@ -1,5 +1,7 @@
-// The state vector of a register of n qubits: one complex amplitude for each of the 2^n
-// basis states. Qubit k is bit k of a basis index (qubit 0 is the least significant bit).
+// The register of n qubits, the core's façade: its state vector (one complex amplitude for
+// each of the 2^n basis states, state/), the gates (gates/, tiling/) and the measurements
+// (measure/) meet here and nowhere below. Qubit k is bit k of a basis index (qubit 0 is the
+// least significant bit).
 //
 // A register larger than a tile keeps the gates it is given in a bounded list and applies
 // them in groups, tile by tile (tiling/), when the list fills or before anything reads the
@@ -14,11 +16,11 @@
 #include <vector>
 
 #include "qubit/gates/gate_record.h"
-#include "qubit/register/amplitudes.h"
-#include "qubit/register/complex.h"
-#include "qubit/register/dirac_ket.h"
-#include "qubit/register/qubit_limits.h"
-#include "qubit/register/result.h"
+#include "qubit/state/amplitudes.h"
+#include "qubit/state/complex.h"
+#include "qubit/state/dirac_ket.h"
+#include "qubit/state/qubit_limits.h"
+#include "qubit/state/result.h"
 #include "qubit/tiling/pending_gates.h"
 #include "qubit/tiling/tile_scratch.h"
 #include "qubit/tiling/tile_shape.h"

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "qubit/gates/gate_record.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 #include "qubit/tiling/tile_scratch.h"
 
 namespace qubit {

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "qubit/gates/gate_record.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

@@ -7,7 +7,7 @@
 
 #include "qubit/gates/gate_record.h"
 #include "qubit/kernels/kernels.h"
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 #include "qubit/tiling/tile_scratch.h"
 #include "qubit/tiling/tile_shape.h"
 

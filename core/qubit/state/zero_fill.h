@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 

@@ -1,4 +1,4 @@
-#include "qubit/register/meminfo.h"
+#include "qubit/state/meminfo.h"
 
 #include <fstream>
 #include <iterator>

@@ -4,9 +4,9 @@
 #include "qubit/measure/outcome_table.h"
 #include "qubit/measure/probability_readout.h"
 #include "qubit/random/thread_rng.h"
-#include "qubit/register/fatal_error.h"
-#include "qubit/register/meminfo.h"
 #include "qubit/register/register.h"
+#include "qubit/state/fatal_error.h"
+#include "qubit/state/meminfo.h"
 
 // Each measurement checks its arguments, then draws exactly once, at the one point where a
 // failure of the generator still leaves the register as it was; the arithmetic is in

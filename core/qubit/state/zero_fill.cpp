@@ -1,4 +1,4 @@
-#include "qubit/register/zero_fill.h"
+#include "qubit/state/zero_fill.h"
 
 #include <emmintrin.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "qubit/register/amplitudes.h"
+#include "qubit/state/amplitudes.h"
 
 #include <sys/mman.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "qubit/register/fatal_error.h"
+#include "qubit/state/fatal_error.h"
 
 namespace qubit {
 namespace {
@@ -19,10 +19,9 @@ constexpr std::size_t kMapThreshold = 1 << 20;  // below this, the heap is cheap
 
 constexpr std::size_t kPage = 4096;
 
-// Small pages, even where the system would hand out huge ones: on 2 MiB pages a lone pass
-// over the state ran a tenth faster, but a random circuit of 24 qubits, which runs in tiles,
-// took a quarter longer (4.0 s against 3.2 s, medians of five, on an Intel Xeon). An AMD EPYC
-// agreed: 3.8-4.0 s against 3.0-3.1 s, and the QFT of 24 qubits 3.1 s against 2.3 s.
+// Small pages, even where the system would hand out huge ones: huge pages speed up a lone
+// pass over the state but slow down the tiled circuits, which are what matter
+// (docs/performance.md has the figures).
 void* map_small_pages(std::size_t bytes) {
     void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (pages == MAP_FAILED) return nullptr;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "qubit/register/complex.h"
+#include "qubit/state/complex.h"
 
 namespace qubit {
 
