@@ -58,6 +58,15 @@ public:
     // them is a segment, and the next segment begins where the counter, plus one with the
     // carry passed over the fixed bits, lands. So a start costs an addition, never a
     // row of insertions.
+    //
+    // For example n = 6 with qubit 1 fixed at 1 and qubit 3 at 0: runs are 2^1 = 2 long,
+    // the stride is 4, and below qubit 3 a segment holds 2^(3-1-1) = 2 runs; there are
+    // 2^(6+1-2-3) = 4 segments. The starts, in binary (qubits 5..0):
+    //   segment 0: 000010, 000110    segment 1: 010010, 010110
+    //   segment 2: 100010, 100110    segment 3: 110010, 110110
+    // After segment 0 the free bits 000000, with every fixed bit and every bit below qubit
+    // 3 set (001111), plus one, give 010000; without the fixed bits: 010000, the next
+    // segment's free bits, to which ones_ (000010) adds the fixed 1.
     template <class Visit>
     void for_each_run(unsigned n, Visit&& visit) const {
         const unsigned low = position_[0];

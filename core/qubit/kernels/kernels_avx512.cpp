@@ -88,18 +88,27 @@ struct Factor {
 
 // Targets 0 and 1: both amplitudes of a pair sit in one register. Slot s holds the one
 // whose target bit is bit t of s; these broadcast each slot's a0 or a1 (128-bit lanes).
+// A register holds four amplitudes, one per 128-bit lane, [ s0 | s1 | s2 | s3 ]:
+//   target 0, pairs (s0, s1) and (s2, s3):  a0s [ s0 | s0 | s2 | s2 ]  a1s [ s1 | s1 | s3 | s3 ]
+//   target 1, pairs (s0, s2) and (s1, s3):  a0s [ s0 | s1 | s0 | s1 ]  a1s [ s2 | s3 | s2 | s3 ]
+// (_MM_SHUFFLE(d, c, b, a) names the source lanes of result lanes 3, 2, 1, 0.)
 constexpr int kA0Lanes[2] = {_MM_SHUFFLE(2, 2, 0, 0), _MM_SHUFFLE(1, 0, 1, 0)};
 constexpr int kA1Lanes[2] = {_MM_SHUFFLE(3, 3, 1, 1), _MM_SHUFFLE(3, 2, 3, 2)};
 constexpr unsigned kA1Slots[2] = {0b1010, 0b1100};
 constexpr __mmask8 kA1Doubles[2] = {0b11001100, 0b11110000};
 
 // Two registers x, y hold four pairs; these gather the a0s (or a1s) of both into one
-// register, x's in its low half and y's in its high half.
+// register, x's in its low half and y's in its high half (result lanes 0 and 1 come from x,
+// 2 and 3 from y):
+//   target 0:  a0 [ x0 | x2 | y0 | y2 ]  a1 [ x1 | x3 | y1 | y3 ]
+//   target 1:  a0 [ x0 | x1 | y0 | y1 ]  a1 [ x2 | x3 | y2 | y3 ]
 constexpr int kGatherA0[2] = {_MM_SHUFFLE(2, 0, 2, 0), _MM_SHUFFLE(1, 0, 1, 0)};
 constexpr int kGatherA1[2] = {_MM_SHUFFLE(3, 1, 3, 1), _MM_SHUFFLE(3, 2, 3, 2)};
 
 // And back: the doubles of x (half 0) or y (half 1), drawn from the gathered a0s (indices
-// 0-7) and a1s (8-15).
+// 0-7) and a1s (8-15), two doubles (one amplitude) a lane:
+//   target 0:  x [ a0.0 | a1.0 | a0.1 | a1.1 ]  y [ a0.2 | a1.2 | a0.3 | a1.3 ]
+//   target 1:  x [ a0.0 | a0.1 | a1.0 | a1.1 ]  y [ a0.2 | a0.3 | a1.2 | a1.3 ]
 template <int kTarget, int kHalf>
 __m512i scatter_index() {
     constexpr int h = 4 * kHalf;  // the first double of the half's a0s and a1s
@@ -227,7 +236,8 @@ private:
     }
 };
 
-// Each slot's partner across target 0 or 1 (128-bit lanes).
+// Each slot's partner across target 0 or 1 (128-bit lanes):
+//   target 0:  [ s1 | s0 | s3 | s2 ]    target 1:  [ s2 | s3 | s0 | s1 ]
 constexpr int kPartnerLanes[2] = {_MM_SHUFFLE(2, 3, 0, 1), _MM_SHUFFLE(1, 0, 3, 2)};
 
 template <bool kMasked>
