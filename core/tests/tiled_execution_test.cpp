@@ -84,7 +84,12 @@ TEST(TiledExecution, SameBitsAsOneGateAtATimeForEveryFamilyAndShape) {
         ~Unstage() { stage_partners_from(0); }
     } unstage;
     const TileShape shapes[] = {{3, 2}, {4, 2}, {5, 3}, {6, 2}, {6, 3, 3, 1}, {7, 3, 5, 2}};
-    const std::unique_ptr<TileScratch> scratch = make_tile_scratch();
+    // The calling thread alone, and threads that share the tiles out in every proportion.
+    const unsigned thread_counts[] = {1, 2, 3, 7};
+    std::vector<std::unique_ptr<TileWorkspace>> workspaces;
+    for (const unsigned threads : thread_counts) {
+        workspaces.push_back(std::make_unique<TileWorkspace>(threads));
+    }
     for (const KernelFamily* family : supported_kernels()) {
         for (const TileShape shape : shapes) {
             for (unsigned n = shape.qubits + 1; n <= 11; n += 2) {
@@ -100,12 +105,34 @@ TEST(TiledExecution, SameBitsAsOneGateAtATimeForEveryFamilyAndShape) {
                     std::vector<GateRecord> gates(40 + random.below(80));
                     for (GateRecord& gate : gates) gate = random.next();
                     std::vector<Complex> one_by_one = awkward_state(std::size_t{1} << n, seed);
-                    std::vector<Complex> tiled = one_by_one;
+                    const std::vector<Complex> start = one_by_one;
                     for (const GateRecord& gate : gates) apply_gate(one_by_one, n, gate, *family);
-                    run_gates(tiled, n, gates, *family, shape, *scratch);
-                    ASSERT_TRUE(same_state(tiled, one_by_one, testing::Nans::kExact));
+                    for (const auto& workspace : workspaces) {
+                        std::vector<Complex> tiled = start;
+                        run_gates(tiled, n, gates, *family, shape, *workspace);
+                        ASSERT_TRUE(same_state(tiled, one_by_one, testing::Nans::kExact))
+                            << workspace->threads() << " threads";
+                    }
                 }
             }
+        }
+    }
+}
+
+// A gate applied alone to a state large enough to be split over threads: every kind, with
+// controls anywhere, against the same gate on the calling thread.
+TEST(TiledExecution, GateSplitOverThreadsLeavesTheSameBits) {
+    constexpr unsigned n = 16;
+    for (const KernelFamily* family : supported_kernels()) {
+        RandomGates random(n, 5);
+        std::vector<Complex> one_thread = awkward_state(std::size_t{1} << n, 3);
+        std::vector<Complex> split = one_thread;
+        for (int i = 0; i < 24; ++i) {
+            const GateRecord gate = random.next();
+            apply_gate(one_thread, n, gate, *family);
+            apply_gate_split(split, n, gate, *family, 2 + static_cast<unsigned>(i % 6));
+            ASSERT_TRUE(same_state(split, one_thread, testing::Nans::kExact))
+                << family->name << " gate " << i;
         }
     }
 }

@@ -24,4 +24,15 @@ constexpr std::uint64_t next_value(std::uint64_t values, std::uint64_t mask) {
     return ((values | ~mask) + 1) & mask;
 }
 
+// The low bits of x, one by one, at the positions of `mask`, lowest first: the inverse of
+// reading a mask's bits as a counter, so that item i of the values of a set of qubits is
+// deposit_bits(i, mask) (next_value counts through the same values in the same order).
+constexpr std::uint64_t deposit_bits(std::uint64_t x, std::uint64_t mask) {
+    std::uint64_t result = 0;
+    for (; mask != 0 && x != 0; mask &= mask - 1, x >>= 1) {
+        result |= (x & 1) * (mask & (~mask + 1));
+    }
+    return result;
+}
+
 }  // namespace qubit

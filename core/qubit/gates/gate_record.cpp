@@ -8,6 +8,7 @@
 #include "qubit/gates/exchange_runs.h"
 #include "qubit/gates/fixed_bits.h"
 #include "qubit/gates/pair_pass.h"
+#include "qubit/parallel/worker_pool.h"
 #include "qubit/state/complex.h"
 
 namespace qubit {
@@ -118,6 +119,32 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
     if (gate.kind != GateKind::kSwap && gate.controls == 0)
         return apply_pair_op(state, n, gate.target, pair_op(gate), family);
     apply_gate(state, n, gate, family, kWholeState);
+}
+
+void apply_gate_split(std::span<Complex> state, unsigned n, const GateRecord& gate,
+                      const KernelFamily& family, unsigned threads) {
+    // Below 2^16 amplitudes (1 MiB) a pass takes less than waking the workers costs many
+    // times over; parts of 2^12 and more keep each one's runs long.
+    constexpr unsigned kSplitFrom = 16;
+    constexpr unsigned kLeastPartQubits = 12;
+    if (threads <= 1 || n < kSplitFrom) return apply_gate(state, n, gate, family);
+    // Eight parts a thread, so that a thread slowed by other work holds up little.
+    const unsigned wanted = static_cast<unsigned>(std::bit_width(8u * threads - 1));
+    const std::uint64_t named = moved_qubits(gate) | gate.controls | bit(gate.target);
+    std::uint64_t split = 0;
+    unsigned count = 0;
+    for (unsigned q = n; q-- > kLeastPartQubits && count < wanted;) {
+        if ((named & bit(q)) == 0) {
+            split |= bit(q);
+            ++count;
+        }
+    }
+    if (count == 0) return apply_gate(state, n, gate, family);
+    parallel_for(threads, std::uint64_t{1} << count, [&](std::uint64_t item, unsigned) {
+        FixedBits part;
+        part.add_each(split, deposit_bits(item, split));
+        apply_gate(state, n, gate, family, part);
+    });
 }
 
 bool place_gate(std::uint64_t state_size, unsigned n, const GateRecord& gate,

@@ -54,6 +54,12 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
 // The same over the whole state.
 void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
                 const KernelFamily& family);
+// The same on up to `threads` threads: the state is split into parts by its highest qubits
+// that the gate does not name, and each part takes the gate with those qubits fixed, as
+// above, so every pair goes through the same arithmetic. A state too small to gain from
+// threads stays on the calling thread.
+void apply_gate_split(std::span<Complex> state, unsigned n, const GateRecord& gate,
+                      const KernelFamily& family, unsigned threads);
 
 // A gate laid out once for the parts of the state that the qubits of a mask set apart (see
 // PlacedPairOp), for a run of gates that visits part after part. Each part restricts the

@@ -13,9 +13,11 @@ namespace qubit {
 // 32 for the slot and the float object of the Python list the doubles become.
 constexpr std::uint64_t kReadoutBytesPerState = 40;
 
-// Entry i is re*re + im*im of state[i]. Throws FatalError, before allocating, when
+// Entry i is re*re + im*im of state[i], on up to `threads` threads (each entry is one
+// amplitude's, so the bits do not depend on them). Throws FatalError, before allocating, when
 // kReadoutBytesPerState * state.size() exceeds `available_bytes`.
-std::vector<double> probabilities(std::span<const Complex> state, std::uint64_t available_bytes);
+std::vector<double> probabilities(std::span<const Complex> state, std::uint64_t available_bytes,
+                                  unsigned threads = 1);
 
 // An empty vector with room for `count` doubles (count <= 2^kMaxQubits). Throws FatalError naming
 // the byte count when the allocator refuses.

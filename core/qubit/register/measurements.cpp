@@ -43,7 +43,7 @@ std::vector<double> QuantumRegister::god_observe() const {
     // read-out itself. Below 64 MiB the list cannot be what exhausts the machine.
     constexpr std::uint64_t kWorthChecking = std::uint64_t{1} << 26;
     const bool large = kReadoutBytesPerState * dim() >= kWorthChecking;
-    return probabilities(state(), large ? available_memory() : ~std::uint64_t{0});
+    return probabilities(state(), large ? available_memory() : ~std::uint64_t{0}, threads_);
 }
 
 }  // namespace qubit

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "qubit/parallel/worker_pool.h"
 #include "qubit/state/fatal_error.h"
 #include "qubit/state/meminfo.h"
 #include "qubit/tiling/tiled_executor.h"
@@ -28,13 +29,16 @@ std::uint64_t register_bytes(std::uint64_t n, std::uint64_t available_bytes) {
 
 QuantumRegister::QuantumRegister(std::uint64_t n) : QuantumRegister(n, available_memory()) {}
 
-QuantumRegister::QuantumRegister(std::uint64_t n, std::uint64_t available_bytes, TileShape tiles)
+QuantumRegister::QuantumRegister(std::uint64_t n, std::uint64_t available_bytes, TileShape tiles,
+                                 unsigned threads)
     : n_(n),
       state_(register_bytes(n, available_bytes) / sizeof(Complex)),
       dim_(std::uint64_t{1} << n),
       tiles_(tiles),
+      threads_(threads == 0 ? 1 : threads),
       pending_(n > tiles.qubits ? PendingGates::with_list() : PendingGates()),
-      scratch_(pending_.deferring() ? make_tile_scratch() : nullptr) {
+      workspace_(pending_.deferring() ? std::make_unique<TileWorkspace>(threads_) : nullptr) {
+    prepare_pool(threads_);
     state_.data()[0] = {1.0, 0.0};
 }
 
@@ -46,7 +50,7 @@ void QuantumRegister::defer(const GateRecord& gate) {
 void QuantumRegister::apply_pending() const {
     if (pending_.empty()) return;
     run_gates({state_.data(), state_.size()}, static_cast<unsigned>(n_), pending_.gates(),
-              active_kernels(), tiles_, *scratch_);
+              active_kernels(), tiles_, *workspace_);
     pending_.clear();
 }
 

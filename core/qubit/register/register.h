@@ -36,10 +36,11 @@ public:
     // |0...0> of n qubits, after checking the operating system's available memory.
     // Throws FatalError: the memory-guard text, or "capacity overflow".
     explicit QuantumRegister(std::uint64_t n);
-    // The same with the available-memory figure given instead of read, and the tiles'
-    // shape given instead of taken from the machine's cache.
+    // The same with the available-memory figure given instead of read, the tiles' shape
+    // given instead of taken from the machine's cache, and the threads its work may spread
+    // over (1: the calling thread alone; more start the worker pool now).
     QuantumRegister(std::uint64_t n, std::uint64_t available_bytes,
-                    TileShape tiles = machine_tile_shape());
+                    TileShape tiles = machine_tile_shape(), unsigned threads = 1);
 
     std::uint64_t n() const noexcept { return n_; }
     std::uint64_t dim() const noexcept { return dim_; }
@@ -86,8 +87,8 @@ private:
         if (pending_.deferring()) {
             defer(gate);
         } else {
-            apply_gate({state_.data(), state_.size()}, static_cast<unsigned>(n_), gate,
-                       active_kernels());
+            apply_gate_split({state_.data(), state_.size()}, static_cast<unsigned>(n_), gate,
+                             active_kernels(), threads_);
         }
         return GateResult(*this);
     }
@@ -100,9 +101,10 @@ private:
     mutable Amplitudes state_;
     std::uint64_t dim_;
     TileShape tiles_;
+    unsigned threads_;
     mutable PendingGates pending_;
     // The tiles' working memory, made with a register that defers and null otherwise.
-    std::unique_ptr<TileScratch> scratch_;
+    std::unique_ptr<TileWorkspace> workspace_;
 };
 
 // Bytes of amplitudes a register of n qubits needs, after the guard: throws FatalError with

@@ -1,13 +1,14 @@
 // The working memory of one thread that runs tiles: the layout of a chunk of gates for a
 // tile's parts, a chunk renumbered for a gathered tile, and the gathered tile itself. It is
-// made once, before any gate runs, by whoever owns the thread's work (a register for its
-// calling thread), so that applying gates allocates nothing, keeps nothing large on the
-// stack (a Python thread's may be 32 KiB), and shares nothing between threads.
+// made once, with the register whose tiles it serves, so that applying gates allocates
+// nothing, keeps nothing large on the stack (a Python thread's may be 32 KiB), and shares
+// nothing between threads.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "qubit/gates/gate_record.h"
 #include "qubit/state/complex.h"
@@ -37,5 +38,21 @@ struct TileScratch {
 inline std::unique_ptr<TileScratch> make_tile_scratch() {
     return std::make_unique_for_overwrite<TileScratch>();
 }
+
+// A TileScratch for each thread that a register's tiles may run on, the calling thread's
+// first: made with the register, so that every participant of a run has its own.
+class TileWorkspace {
+public:
+    explicit TileWorkspace(unsigned threads) {
+        for (unsigned i = 0; i < (threads == 0 ? 1 : threads); ++i) {
+            scratch_.push_back(make_tile_scratch());
+        }
+    }
+    unsigned threads() const { return static_cast<unsigned>(scratch_.size()); }
+    TileScratch& of(unsigned participant) const { return *scratch_[participant]; }
+
+private:
+    std::vector<std::unique_ptr<TileScratch>> scratch_;
+};
 
 }  // namespace qubit

@@ -8,6 +8,7 @@
 
 #include "qubit/gates/bits.h"
 #include "qubit/gates/fixed_bits.h"
+#include "qubit/parallel/worker_pool.h"
 #include "qubit/tiling/gathered_tile.h"
 #include "qubit/tiling/tile_groups.h"
 
@@ -85,62 +86,64 @@ void apply_to_tile(std::span<Complex> state, unsigned n, std::span<const GateRec
     }
 }
 
-// A group on gathered tiles (gathered_tile.h): each tile is copied into the buffer, takes
-// the group's gates, a chunk at a time and renumbered, as a register of its own qubits would,
-// and is copied back.
+// A group on one gathered tile (gathered_tile.h), the one whose qubits outside hold
+// `values`: the tile is copied into the scratch's buffer, takes the group's gates, a chunk at
+// a time and renumbered, as a register of its own qubits would, and is copied back.
 void run_group_gathered(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
-                        std::uint64_t tile, std::uint64_t outside, const KernelFamily& family,
+                        std::uint64_t tile, std::uint64_t values, const KernelFamily& family,
                         TileShape shape, TileScratch& scratch) {
     constexpr std::size_t kChunk = TileScratch::kGatheredChunk;
     const unsigned qubits = static_cast<unsigned>(std::popcount(tile));
     const std::span<Complex> buffer(scratch.gathered, std::size_t{1} << qubits);
     const std::uint64_t whole = buffer.size() - 1;
     GateRecord* const local = scratch.renumbered;
-    std::uint64_t values = 0;
-    do {
-        gather_tile(state, n, tile, values, buffer);
-        for (std::size_t first = 0; first < group.size(); first += kChunk) {
-            std::size_t count = 0;
-            for (const GateRecord& gate :
-                 group.subspan(first, std::min(kChunk, group.size() - first))) {
-                if (gate_in_tile(gate, tile, values, local[count])) ++count;
-            }
-            apply_to_tile(buffer, qubits, std::span(local, count), whole, 0, 0, family, shape,
-                          scratch);
+    gather_tile(state, n, tile, values, buffer);
+    for (std::size_t first = 0; first < group.size(); first += kChunk) {
+        std::size_t count = 0;
+        for (const GateRecord& gate :
+             group.subspan(first, std::min(kChunk, group.size() - first))) {
+            if (gate_in_tile(gate, tile, values, local[count])) ++count;
         }
-        scatter_tile(buffer, n, tile, values, state);
-        values = next_value(values, outside);
-    } while (values != 0);
+        apply_to_tile(buffer, qubits, std::span(local, count), whole, 0, 0, family, shape, scratch);
+    }
+    scatter_tile(buffer, n, tile, values, state);
 }
 
 }  // namespace
 
 void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
                      std::uint64_t tile, const KernelFamily& family, TileShape shape,
-                     TileScratch& scratch) {
+                     const TileWorkspace& workspace) {
     const std::uint64_t outside = ((std::uint64_t{1} << n) - 1) & ~tile;
     // A tile is in cache: prefetching past its runs would only fetch what it does not need.
     const KernelFamily& unfetched = *family.without_prefetch;
-    if (gathers(tile)) {
-        return run_group_gathered(state, n, group, tile, outside, unfetched, shape, scratch);
-    }
-    std::uint64_t values = 0;  // the qubits outside the set, as a subset of `outside`
-    do {
-        apply_to_tile(state, n, group, tile, outside, values, unfetched, shape, scratch);
-        values = next_value(values, outside);
-    } while (values != 0);
+    const bool gathered = gathers(tile);
+    // The tiles are disjoint: whichever thread takes one, and in whatever order, each of its
+    // amplitudes goes through the same gates in the same order.
+    parallel_for(
+        workspace.threads(), std::uint64_t{1} << std::popcount(outside),
+        [&](std::uint64_t item, unsigned participant) {
+            const std::uint64_t values = deposit_bits(item, outside);
+            TileScratch& scratch = workspace.of(participant);
+            if (gathered) {
+                run_group_gathered(state, n, group, tile, values, unfetched, shape, scratch);
+            } else {
+                apply_to_tile(state, n, group, tile, outside, values, unfetched, shape, scratch);
+            }
+        });
 }
 
 void run_gates(std::span<Complex> state, unsigned n, std::span<const GateRecord> gates,
-               const KernelFamily& family, TileShape shape, TileScratch& scratch) {
+               const KernelFamily& family, TileShape shape, const TileWorkspace& workspace) {
     const std::uint64_t all = (std::uint64_t{1} << n) - 1;
     while (!gates.empty()) {
         const TileGroup group = next_group(gates, all, shape.qubits, shape.low_qubits);
         if (group.size == 1) {
             // Alone, a gate gains nothing from tiles: one pass over the whole state.
-            apply_gate(state, n, gates.front(), family);
+            apply_gate_split(state, n, gates.front(), family, workspace.threads());
         } else {
-            run_group_tiled(state, n, gates.first(group.size), group.tile, family, shape, scratch);
+            run_group_tiled(state, n, gates.first(group.size), group.tile, family, shape,
+                            workspace);
         }
         gates = gates.subspan(group.size);
     }

@@ -16,9 +16,11 @@ namespace qubit {
 // Applies `gates`, in order, to an n-qubit `state` of 2^n amplitudes. The result is the
 // same, bit for bit, as applying them one at a time to the whole state: within a group
 // every pair of amplitudes goes through the same kernel arithmetic, only the order in which
-// disjoint tiles are visited changes. Allocates nothing: `scratch` is its working memory.
+// disjoint tiles are visited changes. The tiles of a group, and the parts of a gate applied
+// alone, are shared out over the workspace's threads (one thread: the calling one alone).
+// Allocates nothing: `workspace` is its working memory.
 void run_gates(std::span<Complex> state, unsigned n, std::span<const GateRecord> gates,
-               const KernelFamily& family, TileShape shape, TileScratch& scratch);
+               const KernelFamily& family, TileShape shape, const TileWorkspace& workspace);
 
 // One group of gates whose moved qubits all lie in the set `tile` (a mask with at least
 // the lowest qubit), applied tile by tile. Controls outside the set choose whole tiles, and
@@ -28,6 +30,6 @@ void run_gates(std::span<Complex> state, unsigned n, std::span<const GateRecord>
 // (gathered_tile.h).
 void run_group_tiled(std::span<Complex> state, unsigned n, std::span<const GateRecord> group,
                      std::uint64_t tile, const KernelFamily& family, TileShape shape,
-                     TileScratch& scratch);
+                     const TileWorkspace& workspace);
 
 }  // namespace qubit
