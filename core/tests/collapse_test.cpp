@@ -367,5 +367,33 @@ TEST(ObserveMul, DrawsTheSumDoesNotReachAndEmptyTables) {
     EXPECT_TRUE(same_state(state, tiny));
 }
 
+// Shared out over threads, every collapse leaves the bits that one thread leaves: the whole
+// register, one qubit (low, middle, top) and joint targets, at 18 qubits (four pieces).
+TEST(Collapse, ThreadsLeaveTheSameBitsAsOne) {
+    constexpr unsigned n = 18;
+    const State start = random_state(n, 41);
+    for (const unsigned threads : {2u, 3u}) {
+        for (const double r : {0.2, 0.9}) {
+            State one = start, many = start;
+            EXPECT_EQ(select_and_collapse_all(many, r, threads), select_and_collapse_all(one, r));
+            EXPECT_TRUE(same_state(many, one));
+            for (const unsigned target : {0u, 9u, 17u}) {
+                one = start, many = start;
+                const QubitOneSum sum = sum_qubit_one(start, target);
+                EXPECT_EQ(select_and_collapse_one(many, target, sum, r, threads),
+                          select_and_collapse_one(one, target, sum, r));
+                EXPECT_TRUE(same_state(many, one)) << "target " << target;
+            }
+            for (const Targets& targets : {Targets{0, 1}, Targets{3, 3, 12}, Targets{16, 17}}) {
+                one = start, many = start;
+                const OutcomeTable table(start, targets);
+                EXPECT_EQ(select_and_collapse_joint(many, targets, table, r, threads),
+                          select_and_collapse_joint(one, targets, table, r));
+                EXPECT_TRUE(same_state(many, one)) << "targets from " << targets[0];
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qubit

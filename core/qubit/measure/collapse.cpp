@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "qubit/kernels/prefetch_ahead.h"
+#include "qubit/parallel/worker_pool.h"
 #include "qubit/state/zero_fill.h"
 
 namespace qubit {
@@ -57,19 +58,54 @@ Selection select(std::uint64_t count, double r, ProbabilityAt probability_at) {
     return {last_with_mass, has_mass};
 }
 
+// With threads, the collapses below share the state out in pieces of this many amplitudes,
+// from four pieces on.
+constexpr std::uint64_t kPiece = std::uint64_t{1} << 16;
+
+bool shared_out(std::span<const Complex> state, unsigned threads) {
+    return threads > 1 && state.size() >= 4 * kPiece;
+}
+
+// The collapse onto the indices j with (j & mask) == pattern, on threads: those are divided
+// by g and every other amplitude is zeroed. Each amplitude gets the same operation as in the
+// one-thread loops, so the bits do not depend on the threads.
+void collapse_on_threads(std::span<Complex> state, std::uint64_t mask, std::uint64_t pattern,
+                         double g, unsigned threads) {
+    const bool stream = ZeroFiller::worth_streaming(state.size_bytes());
+    // Runs of kept or dropped amplitudes are 2^(lowest measured qubit) long.
+    const std::uint64_t run = mask == 0 ? kPiece : std::min(kPiece, mask & (~mask + 1));
+    parallel_for(threads, state.size() / kPiece, [&](std::uint64_t piece, unsigned) {
+        ZeroFiller zero_fill(stream);
+        for (std::uint64_t start = piece * kPiece; start < (piece + 1) * kPiece; start += run) {
+            Complex* const amplitudes = state.data() + start;
+            if ((start & mask) != pattern) {
+                zero_fill(amplitudes, run);
+                continue;
+            }
+            for (std::uint64_t i = 0; i < run; ++i) {
+                prefetch_ahead(amplitudes + i);
+                amplitudes[i] = divided(amplitudes[i], g);
+            }
+        }
+    });
+}
+
 }  // namespace
 
 Selection select_by_running_sum(std::span<const double> probabilities, double r) {
     return select(probabilities.size(), r, [&](std::uint64_t l) { return probabilities[l]; });
 }
 
-std::uint64_t select_and_collapse_all(std::span<Complex> state, double r) {
+std::uint64_t select_and_collapse_all(std::span<Complex> state, double r, unsigned threads) {
     const Complex* amplitudes = state.data();
     const std::uint64_t outcome = select(state.size(), r, [=](std::uint64_t i) {
                                       prefetch_ahead(amplitudes + i);
                                       return norm(amplitudes[i]);
                                   }).outcome;
-    {
+    if (shared_out(state, threads)) {
+        // Nothing is kept (no index has bits outside an empty mask): all are zeroed.
+        collapse_on_threads(state, 0, 1, 1.0, threads);
+    } else {
         ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
         zero_fill(state.data(), state.size());
     }
@@ -102,13 +138,17 @@ QubitOneSum sum_qubit_one(std::span<const Complex> state, unsigned target) {
 }
 
 std::uint64_t select_and_collapse_one(std::span<Complex> state, unsigned target, QubitOneSum sum,
-                                      double r) {
+                                      double r, unsigned threads) {
     // With nothing in the 0 half the qubit is 1 whatever the rounding of p1 below 1 says;
     // outcome 0 would divide nothing but zeros and leave an empty vector.
     const bool one = r < sum.p1 || (sum.zero_half_empty && sum.p1 > 0.0);
     const double g = one ? std::sqrt(sum.p1) : std::sqrt(1.0 - sum.p1);
     const std::uint64_t half = std::uint64_t{1} << target;
     const std::uint64_t kept_offset = one ? half : 0;
+    if (shared_out(state, threads)) {
+        collapse_on_threads(state, half, kept_offset, g, threads);
+        return one ? 1 : 0;
+    }
     ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
     if (half == 1) {  // qubit 0: kept and dropped amplitudes alternate
         for (std::uint64_t base = 0; base < state.size(); base += 2) {
@@ -133,7 +173,7 @@ std::uint64_t select_and_collapse_one(std::span<Complex> state, unsigned target,
 
 std::uint64_t select_and_collapse_joint(std::span<Complex> state,
                                         std::span<const std::uint64_t> sorted_targets,
-                                        const OutcomeTable& table, double r) {
+                                        const OutcomeTable& table, double r, unsigned threads) {
     const Selection chosen = select_by_running_sum(table.entries(), r);
     if (!chosen.has_mass) return chosen.outcome;  // nothing to renormalise by
 
@@ -155,6 +195,10 @@ std::uint64_t select_and_collapse_joint(std::span<Complex> state,
     for (std::size_t m = 0; m < sorted_targets.size(); ++m) {
         mask |= std::uint64_t{1} << sorted_targets[m];
         pattern |= ((chosen.outcome >> m) & 1) << sorted_targets[m];
+    }
+    if (shared_out(state, threads)) {
+        collapse_on_threads(state, mask, pattern, g, threads);
+        return chosen.outcome;
     }
     const std::uint64_t t0 = sorted_targets[0];
     const auto next = std::upper_bound(sorted_targets.begin(), sorted_targets.end(), t0);

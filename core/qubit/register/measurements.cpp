@@ -16,7 +16,7 @@ namespace qubit {
 
 DiracKet QuantumRegister::observe() {
     const double r = draw_f64();
-    return DiracKet{select_and_collapse_all(state(), r), n_};
+    return DiracKet{select_and_collapse_all(state(), r, threads_), n_};
 }
 
 DiracKet QuantumRegister::observe_one(std::uint64_t target) {
@@ -24,7 +24,7 @@ DiracKet QuantumRegister::observe_one(std::uint64_t target) {
     const unsigned qubit = static_cast<unsigned>(target);
     const QubitOneSum sum = sum_qubit_one(state(), qubit);
     const double r = draw_f64();
-    return DiracKet{select_and_collapse_one(state(), qubit, sum, r), 1};
+    return DiracKet{select_and_collapse_one(state(), qubit, sum, r, threads_), 1};
 }
 
 DiracKet QuantumRegister::observe_mul(Qubits targets) {
@@ -35,7 +35,8 @@ DiracKet QuantumRegister::observe_mul(Qubits targets) {
     if (targets.size() >= kOverflowQubits) throw FatalError("capacity overflow");
     const OutcomeTable table(state(), targets);
     const double r = draw_f64();
-    return DiracKet{select_and_collapse_joint(state(), targets, table, r), targets.size()};
+    return DiracKet{select_and_collapse_joint(state(), targets, table, r, threads_),
+                    targets.size()};
 }
 
 std::vector<double> QuantumRegister::god_observe() const {
