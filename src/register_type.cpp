@@ -1,8 +1,11 @@
 // QuantumRegister: the Python face of one core register, and its method table.
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "call_protocol.h"
+#include "qubit/state/meminfo.h"
+#include "setting_warning.h"
 
 namespace zelvanic {
 namespace {
@@ -20,7 +23,14 @@ PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
             name_the_argument("n");
             return nullptr;
         }
-        QuantumRegister reg(n);
+        const qubit::TileChoice tiles = qubit::machine_tile_choice();
+        warn_if_refused("ZELVANIC_TILE_QUBITS", tiles.setting,
+                        "a whole number of at least " + std::to_string(tiles.least_qubits));
+        const qubit::ThreadChoice threads = qubit::thread_choice();
+        warn_if_refused(
+            "ZELVANIC_THREADS", threads.setting,
+            "a whole number up to " + std::to_string(qubit::kMostThreads) + ", or auto");
+        QuantumRegister reg(n, qubit::available_memory(), tiles.shape, threads.threads);
         PyObject* self = type->tp_alloc(type, 0);
         if (self == nullptr) return nullptr;  // `reg` is released on the way out
         RegisterObject* object = as_register(self);

@@ -362,3 +362,29 @@ def test_a_device_that_runs_dry_fails_and_seeding_is_tried_again(fake_file):
                         binds=[(device, "/dev/urandom")])
     seed_failures(results[:-1], "unexpected situation")
     assert results[-1][0] == "ok"
+
+
+# -- the environment -----------------------------------------------------------------------------
+
+@pytest.mark.parametrize("value, refused", [
+    ("-1", True), ("-12", True), ("11", True), ("12abc", True), (" 13", True),
+    ("99999999999999999999", True), ("1\n2", True), ("12", False), ("", False),
+])
+def test_tile_qubits_setting_is_parsed_strictly(value, refused):
+    # A refused value is named once on standard error, however many registers are made, and
+    # the registers behave as without it.
+    program = PRELUDE + textwrap.dedent("""
+        for _ in range(3):
+            results.append(QuantumRegister(13).x(12).cnot(12, 0).swap(0, 5).god_observe()[4128])
+        print(repr(results))
+        """)
+    done = subprocess.run([sys.executable, "-c", program], capture_output=True, text=True,
+                          env=dict(os.environ, ZELVANIC_TILE_QUBITS=value), timeout=120)
+    assert done.returncode == 0, done.stderr[-3000:]
+    assert ast.literal_eval(done.stdout.strip()) == [1.0] * 3
+    lines = done.stderr.splitlines()
+    if refused:
+        assert lines == [f"zelvanic: ignoring ZELVANIC_TILE_QUBITS={value!r}: wanted a whole "
+                         f"number of at least 12; using the default"]
+    else:
+        assert lines == []

@@ -1,6 +1,8 @@
 """Gates from Python, checked against the independent model in model.py."""
+import cmath
 import math
 import random
+import re
 import struct
 
 import pytest
@@ -25,8 +27,17 @@ def random_entry(rng):
     return complex(rng.uniform(-1.5, 1.5), rng.uniform(-1.5, 1.5))
 
 
-def random_gate(rng, n):
-    """A gate name and valid arguments for a register of n qubits."""
+def unitary_entries(rng):
+    """A random unitary's four entries: a state that keeps its norm over a long circuit."""
+    a, phi, lam = rng.uniform(0, math.pi), rng.uniform(-7, 7), rng.uniform(-7, 7)
+    c, s = math.cos(a), math.sin(a)
+    return (complex(c), -cmath.exp(1j * lam) * s, cmath.exp(1j * phi) * s,
+            cmath.exp(1j * (phi + lam)) * c)
+
+
+def random_gate(rng, n, finite=False):
+    """A gate name and valid arguments for a register of n qubits; with `finite`, angles and
+    matrices that neither blow up nor make NaN, so that long circuits stay informative."""
     qubits = list(range(n))
     rng.shuffle(qubits)
     choices = ["h", "x", "rx", "ry", "rz", "u", "mcu"]
@@ -38,13 +49,15 @@ def random_gate(rng, n):
     if name in ("h", "x"):
         return name, (qubits[0],)
     if name in ("rx", "ry", "rz"):
-        angle = rng.choice(SPECIAL_ANGLES) if rng.random() < 0.1 else rng.uniform(-7, 7)
+        special = not finite and rng.random() < 0.1
+        angle = rng.choice(SPECIAL_ANGLES) if special else rng.uniform(-7, 7)
         return name, (qubits[0], angle)
+    entries = unitary_entries(rng) if finite else tuple(random_entry(rng) for _ in range(4))
     if name == "u":
-        return name, (qubits[0],) + tuple(random_entry(rng) for _ in range(4))
+        return name, (qubits[0],) + entries
     if name == "mcu":
         k = rng.randrange(n)
-        return name, (qubits[1:1 + k], qubits[0]) + tuple(random_entry(rng) for _ in range(4))
+        return name, (qubits[1:1 + k], qubits[0]) + entries
     return name, tuple(qubits[:2 if name in ("cnot", "swap") else 3])
 
 
@@ -58,6 +71,45 @@ def test_random_circuits_match_the_model_bit_for_bit(seed):
         assert getattr(reg, name)(*args) is reg
         getattr(model, name)(*args)
         assert bits(reg.god_observe()) == bits(model.probabilities()), (name, args)
+
+
+@pytest.mark.parametrize("n", [13, 14, 15])
+def test_deferred_gates_match_the_model_bit_for_bit(monkeypatch, n):
+    # Tiles of 2^12 amplitudes make these registers keep their gates pending: the read-outs
+    # and measurements must see every gate given so far, and a stretch longer than the
+    # pending list must fill it and go on. Measured outcomes are random; the model checks
+    # that each one could be drawn and collapses the same way.
+    monkeypatch.setenv("ZELVANIC_TILE_QUBITS", "12")
+    rng = random.Random(n)
+    reg, model = QuantumRegister(n), Model(n)
+    readouts = {rng.randrange(1, 20), rng.randrange(20, 40), rng.randrange(297, 300)}
+    for step in range(1, 301):
+        name, args = random_gate(rng, n, finite=True)
+        getattr(reg, name)(*args)
+        getattr(model, name)(*args)
+        if step not in readouts:
+            continue
+        kind = rng.choice(["god_observe", "observe_one", "observe_mul", "observe"])
+        if kind == "god_observe":
+            assert bits(reg.god_observe()) == bits(model.probabilities()), step
+            continue
+        targets = rng.sample(range(n), rng.randrange(1, 4))
+        args, width = {"observe_one": ((targets[0],), 1), "observe_mul": ((targets,), len(targets)),
+                       "observe": ((), n)}[kind]
+        text = repr(getattr(reg, kind)(*args))
+        assert re.fullmatch(r"\|[01]{%d}>" % width, text), text
+        getattr(model, kind)(*args, int(text[1:-1], 2))
+        # The measured qubit is now certain: after gates elsewhere, it must measure the same.
+        q = targets[0]
+        for other in rng.sample([p for p in range(n) if p != q], 3):
+            reg.h(other)
+            model.h(other)
+        outcome = (int(text[1:-1], 2) >> sorted(targets).index(q) if kind == "observe_mul" else
+                   int(text[1:-1], 2) >> q if kind == "observe" else int(text[1])) & 1
+        assert repr(reg.observe_one(q)) == f"|{outcome}>", step
+        model.observe_one(q, outcome)
+        assert bits(reg.god_observe()) == bits(model.probabilities()), step
+    assert bits(reg.god_observe()) == bits(model.probabilities())
 
 
 @pytest.mark.parametrize("n", [1, 2, 3, 4])

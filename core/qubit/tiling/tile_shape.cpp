@@ -4,7 +4,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstdlib>
 
 namespace qubit {
 namespace {
@@ -44,20 +43,22 @@ TileShape tile_shape_for(std::uint64_t cache_bytes, std::uint64_t l1_bytes) {
     return {qubits, kLowQubits, sub_qubits, sub_qubits - kSubTileRoom};
 }
 
-TileShape machine_tile_shape() {
+TileChoice machine_tile_choice() {
     static const TileShape shape =
         tile_shape_for(cache_bytes(_SC_LEVEL2_CACHE_SIZE, kDefaultCacheBytes),
                        cache_bytes(_SC_LEVEL1_DCACHE_SIZE, kDefaultL1Bytes));
     // For tuning and for timing single gates: ZELVANIC_TILE_QUBITS=q makes tiles of 2^q
     // amplitudes, and q >= n makes a register of n qubits apply each gate at once.
-    const char* forced = std::getenv("ZELVANIC_TILE_QUBITS");
-    if (forced == nullptr || *forced == '\0') return shape;
-    char* end = nullptr;
-    const unsigned long qubits = std::strtoul(forced, &end, 10);
-    if (*end != '\0' || qubits < shape.low_qubits + 2) return shape;
-    TileShape forced_shape = shape;  // sub-tiles no smaller than these tiles go unused
-    forced_shape.qubits = qubits > 64 ? 64u : static_cast<unsigned>(qubits);
-    return forced_shape;
+    const unsigned least = shape.low_qubits + 2;
+    TileChoice choice{shape, read_count_setting("ZELVANIC_TILE_QUBITS", least, UINT64_MAX), least};
+    if (choice.setting.kind == CountSetting::Kind::count) {
+        // sub-tiles no smaller than these tiles go unused
+        choice.shape.qubits =
+            choice.setting.count > 64 ? 64u : static_cast<unsigned>(choice.setting.count);
+    }
+    return choice;
 }
+
+TileShape machine_tile_shape() { return machine_tile_choice().shape; }
 
 }  // namespace qubit

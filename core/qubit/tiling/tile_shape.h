@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "qubit/state/env_setting.h"
+
 namespace qubit {
 
 struct TileShape {
@@ -24,7 +26,15 @@ TileShape tile_shape_for(std::uint64_t cache_bytes, std::uint64_t l1_bytes);
 
 // The shape for this machine's caches, asked of the system once; 256 KiB and 32 KiB when
 // the system does not say. ZELVANIC_TILE_QUBITS in the environment, read each time, sets
-// the tile's qubits instead (a value too small to hold a gate is ignored).
-TileShape machine_tile_shape();
+// the tile's qubits instead: a whole number of at least `least_qubits` (one gate must fit a
+// tile); a larger one than a register's n makes it apply each gate at once. Any other value
+// is refused and the machine's shape kept; `setting` says so, for the caller to report.
+struct TileChoice {
+    TileShape shape;
+    CountSetting setting;
+    unsigned least_qubits;
+};
+TileChoice machine_tile_choice();
+TileShape machine_tile_shape();  // machine_tile_choice().shape
 
 }  // namespace qubit
