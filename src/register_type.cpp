@@ -4,6 +4,7 @@
 #include <string>
 
 #include "call_protocol.h"
+#include "qubit/parallel/thread_choice.h"
 #include "qubit/state/meminfo.h"
 #include "setting_warning.h"
 
