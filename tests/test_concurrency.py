@@ -3,8 +3,10 @@ re-enters the register or hands the interpreter to another thread. No crash, no 
 second call refused exactly while a first is converting, never a flag left held, and each
 thread measuring from a stream of its own."""
 import random
+import subprocess
 import sys
 import threading
+import textwrap
 import time
 
 import pytest
@@ -210,3 +212,24 @@ def test_every_thread_measures_from_its_own_stream():
     assert len(streams) == 6 and len(set(streams)) == 6
     # 32 draws of 8 fair bits per thread: all-equal outcomes would mean a broken source.
     assert all(len(set(s)) > 16 for s in streams)
+
+
+def test_the_smallest_thread_stack_runs_far_apart_tiles():
+    # Tiles whose runs lie 256 MiB apart (qubit 24 and up) are worked on in a copy; its
+    # buffers once sat on the stack and overflowed the 32 KiB that threading.stack_size allows.
+    # In a child, so that a crash fails this test and nothing else.
+    program = textwrap.dedent("""
+        import threading
+        from zelvanic import QuantumRegister
+        threading.stack_size(32768)
+        result = []
+        thread = threading.Thread(
+            target=lambda: result.append(repr(QuantumRegister(25).h(24).h(0).x(24).observe_one(0))))
+        thread.start()
+        thread.join()
+        print(result)
+    """)
+    done = subprocess.run([sys.executable, "-c", program], capture_output=True, text=True,
+                          timeout=300)
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert done.stdout.strip() in ("['|0>']", "['|1>']")
