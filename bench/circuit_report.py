@@ -46,6 +46,8 @@ def write_markdown(path, run):
     zel, *others = run.entries
     base = others[0] if run.baseline else None
     peers = others[1:] if base else others
+    threads = getattr(run, "threads", 1)
+    one_thread = peers.pop() if getattr(run, "one_thread", None) else None
     flags = cpu_flags()
     out = []
     w = out.append
@@ -65,10 +67,18 @@ def write_markdown(path, run):
     w("- Peers: " + "; ".join(f"{p.name} {p.version()}" for p in run.peers) + ".")
     if run.missing:
         w("- Not installed, skipped: " + "; ".join(run.missing) + ".")
-    w("- One thread each (OMP_NUM_THREADS=1 before any import, qiskit-aer's parallel options "
-      "at 1, qsim cpu_threads=1). Process CPU time / wall time over each one's timed runs: " +
-      ", ".join(f"{e.label} {e.thread_ratio():.2f}" for e in run.entries) +
-      " (not above 1: no second thread).")
+    if threads == 1:
+        w("- One thread each (OMP_NUM_THREADS=1 before any import, qiskit-aer's parallel "
+          "options at 1, qsim cpu_threads=1). Process CPU time / wall time over each one's "
+          "timed runs: " + ", ".join(f"{e.label} {e.thread_ratio():.2f}" for e in run.entries) +
+          " (not above 1: no second thread).")
+    else:
+        w(f"- {threads} threads each, every processor this process may run on "
+          f"(BENCH_THREADS=all: ZELVANIC_THREADS={threads}, OMP_NUM_THREADS={threads} before any "
+          f"import, qiskit-aer max_parallel_threads={threads}, qsim cpu_threads={threads}); "
+          "zelvanic also on one thread in the same rounds. Process CPU time / wall time over "
+          "each one's timed runs: " +
+          ", ".join(f"{e.label} {e.thread_ratio():.2f}" for e in run.entries) + ".")
     w("- Shared, noisy machine (1-minute load average " +
       " at the start, ".join(f"{x:.1f}" for x in run.load) + " at the end): each round runs "
       "every simulator once, in an order that rotates from round to round, beside a "
@@ -97,6 +107,8 @@ def write_markdown(path, run):
             head += ["previous release s", "speed-up over previous release",
                      "previous release passes per gate"]
         head += [f"{p.label} / zelvanic" for p in peers]
+        if one_thread:
+            head += ["zelvanic 1 thread / zelvanic", f"scaling efficiency T(1) / ({threads} T)"]
         w("| " + " | ".join(head) + " |")
         w("|" + "---|" * len(head))
         for n in run.sizes:
@@ -109,6 +121,9 @@ def write_markdown(path, run):
                         cell(paired(base.seconds[key], zel.seconds[key])),
                         cell(passes_per_gate(run, base, key))]
             row += [cell(paired(p.seconds[key], zel.seconds[key])) for p in peers]
+            if one_thread:
+                speedup = paired(one_thread.seconds[key], zel.seconds[key])
+                row += [cell(speedup), cell(None if speedup is None else speedup / threads)]
             w("| " + " | ".join(row) + " |")
         w("")
         w("Seconds, median over rounds:")
@@ -129,6 +144,12 @@ def write_markdown(path, run):
       f"{run.bounds[1]:g} for float32). " +
       ("All within bounds." if not bad else f"{len(bad)} outside: " + ", ".join(
           f"{c} n={n} {label} {v:.1e}" for (c, n, label), v in sorted(bad.items())) + "."))
+    if one_thread:
+        same = getattr(run, "same_bits_one_thread", {})
+        w(f"`god_observe` on {threads} threads bit for bit equal to one thread's (SHA-256 of the "
+          "doubles): " + ("yes, in every case." if all(same.values()) else "NO for " + ", ".join(
+              f"{c} n={n}" for (c, n), ok in same.items() if not ok) + "."))
+        differ += [k for k, ok in same.items() if not ok]
     if run.baseline:
         w(f"Previous release's `god_observe` bit for bit equal to this build's (SHA-256 of the "
           f"doubles): " + ("yes, in every case." if not differ else
@@ -162,7 +183,7 @@ def write_plot(path, run):
     zel = run.entries[0]
     colours = {"zelvanic": "tab:red", "previous release": "tab:orange", "qulacs": "tab:blue",
                "qiskit-aer": "tab:purple", "lightning": "tab:green", "qsim": "tab:gray"}
-    styles = {"qsim float32, fusion 4": "s--"}
+    styles = {"qsim float32, fusion 4": "s--", "zelvanic, 1 thread": "o:"}
     sizes = run.sizes
     figure, axes = plt.subplots(2, len(run.circuit_names), figsize=(12, 9), sharex=True,
                                 squeeze=False)
@@ -193,7 +214,9 @@ def write_plot(path, run):
             ax.set_xticks(sizes)
             ax.grid(True, which="both", alpha=0.3)
     axes[0][0].legend(loc="upper left", fontsize="small")
-    figure.suptitle(f"One thread each. {machine()}" + (f"\n{run.note}" if run.note else ""))
+    threads = getattr(run, "threads", 1)
+    each = "One thread each" if threads == 1 else f"{threads} threads each"
+    figure.suptitle(f"{each}. {machine()}" + (f"\n{run.note}" if run.note else ""))
     figure.tight_layout()
     figure.savefig(path, dpi=110)
     plt.close(figure)

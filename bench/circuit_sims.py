@@ -20,41 +20,56 @@ import subprocess
 import time
 from pathlib import Path
 
-from peer_sims import AerSim, LightningSim, QulacsSim  # first: it pins the thread pools
+from peer_sims import AerSim, LightningSim, QulacsSim  # first: it sizes the thread pools
 
 import numpy as np  # noqa: E402
 
 import circuit_worker  # noqa: E402
+from bench_threads import THREADS  # noqa: E402
 from common import load_simulators  # noqa: E402
 
 
 class Zelvanic:
-    """The build this interpreter imports: the work tree's."""
+    """The build this interpreter imports: the work tree's, on `threads` threads
+    (ZELVANIC_THREADS, set while its registers are made)."""
     name = "zelvanic"
     settings = (None,)
 
-    def __init__(self):
+    def __init__(self, threads=THREADS):
+        self.threads = threads
         self.read_seconds = []
 
     def version(self):
         return "this work tree"
 
     def label(self, setting):
-        return self.name
+        return self.name if self.threads == THREADS else f"{self.name}, {self.threads} thread" + (
+            "s" if self.threads > 1 else "")
 
     def prepare(self, ops, n, setting):
         return n, ops
 
     def run(self, job):
-        seconds, read = circuit_worker.timed_run(*job)
+        os.environ["ZELVANIC_THREADS"] = str(self.threads)
+        try:
+            seconds, read = circuit_worker.timed_run(*job)
+        finally:
+            del os.environ["ZELVANIC_THREADS"]
         self.read_seconds.append(read)
         return seconds
 
     def probabilities(self, ops, n, setting):
-        return np.asarray(circuit_worker.probabilities(n, ops))
+        return np.asarray(self.listed_probabilities(ops, n))
+
+    def listed_probabilities(self, ops, n):
+        os.environ["ZELVANIC_THREADS"] = str(self.threads)
+        try:
+            return circuit_worker.probabilities(n, ops)
+        finally:
+            del os.environ["ZELVANIC_THREADS"]
 
     def digest(self, ops, n):
-        return circuit_worker.digest(circuit_worker.probabilities(n, ops))
+        return circuit_worker.digest(self.listed_probabilities(ops, n))
 
 
 class Baseline:
@@ -214,7 +229,7 @@ class Qsim:
         return f"qsim float32, fusion {size}"
 
     def options(self, size):
-        return self.qsimcirq.QSimOptions(max_fused_gate_size=size, cpu_threads=1)
+        return self.qsimcirq.QSimOptions(max_fused_gate_size=size, cpu_threads=THREADS)
 
     def circuit(self, ops, n):
         cirq = self.cirq

@@ -3,9 +3,10 @@
 Two circuits at n = 20, 22, 24 and 26: a seeded random circuit (10 layers: an Rx, Ry or Rz of
 random angle on every qubit, then CNOTs on a random pairing of the qubits) and a QFT (after a
 layer of Ry and Rz, so that the result is neither uniform nor blind to the phases). Every
-simulator runs on one thread, from |0...0> through the circuit to one cheap read that makes
-it finish and show a result (see circuit_sims.py). Reported, from medians over interleaved
-rounds:
+simulator runs from |0...0> through the circuit to one cheap read that makes it finish and
+show a result (see circuit_sims.py), on one thread, or with BENCH_THREADS=all on every
+processor (bench_threads.py): then zelvanic also runs on one thread in the same rounds, for
+its scaling efficiency T(1) / (N x T(N)). Reported, from medians over interleaved rounds:
   - peer seconds / zelvanic seconds, each quotient taken within one round;
   - passes per gate: zelvanic seconds / (gates x one streaming pass over the same bytes);
   - with --baseline-venv, the speed-up over an earlier release (bench/setup-baseline.sh),
@@ -17,8 +18,9 @@ Runs in the environment made by bench/setup-peers.sh; a peer that is not install
 and named in the report.
 
     build/venv-peers/bin/python bench/circuits.py [--quick] [--baseline-venv build/venv-baseline]
+    BENCH_THREADS=all build/venv-peers/bin/python bench/circuits.py --name circuits-epyc-threads
 """
-from circuit_sims import Baseline, Zelvanic, load_peers  # first: it pins the thread pools
+from circuit_sims import Baseline, Zelvanic, load_peers  # first: it sizes the thread pools
 
 import argparse  # noqa: E402
 import gc  # noqa: E402
@@ -35,6 +37,7 @@ from types import SimpleNamespace  # noqa: E402
 
 import numpy as np  # noqa: E402
 
+from bench_threads import THREADS  # noqa: E402
 from circuit_report import write_markdown, write_plot  # noqa: E402
 from common import StreamingPass  # noqa: E402
 from peers import qft, random_circuit  # noqa: E402
@@ -95,9 +98,11 @@ def stream_seconds(stream):
 def check(key, ops, n, zel, baseline, peers, run):
     """Agreement of every simulator with zelvanic on one circuit; also the warm-up."""
     reference = zel.probabilities(ops, n, None)
+    mine = hashlib.sha256(memoryview(np.ascontiguousarray(reference, np.float64))).hexdigest()
     if baseline:
-        mine = hashlib.sha256(memoryview(np.ascontiguousarray(reference, np.float64)))
-        run.identical[key] = baseline.digest(ops, n) == mine.hexdigest()
+        run.identical[key] = baseline.digest(ops, n) == mine
+    if run.one_thread:
+        run.same_bits_one_thread[key] = run.one_thread.digest(ops, n) == mine
     for peer in peers:
         for setting in peer.settings:
             difference = np.max(np.abs(peer.probabilities(ops, n, setting) - reference))
@@ -146,7 +151,8 @@ def write_samples(path, run):
         "cpu and wall": {e.label: e.cpu_and_wall() for e in run.entries},
         "stream": flat(run.stream), "gates": flat(run.gates), "read": flat(run.read),
         "baseline read": flat(run.baseline_read), "agreement": flat(run.agreement),
-        "identical": flat(run.identical)}, indent=1) + "\n")
+        "identical": flat(run.identical),
+        "same bits on one thread": flat(run.same_bits_one_thread)}, indent=1) + "\n")
 
 
 def resume(path, run):
@@ -164,6 +170,7 @@ def resume(path, run):
     run.stream, run.gates, run.read = table("stream"), table("gates"), table("read")
     run.baseline_read, run.agreement = table("baseline read"), table("agreement")
     run.identical = table("identical")
+    run.same_bits_one_thread = table("same bits on one thread")
     run.sizes = sorted({n for _, n in run.gates})
     run.elapsed = saved.get("elapsed", 0.0)
     for entry in run.entries:
@@ -176,7 +183,7 @@ def forget(n, run):
     """Drops size n from what --resume took over, before it is measured again."""
     run.sizes = [m for m in run.sizes if m != n]
     for rows in (run.stream, run.gates, run.read, run.baseline_read, run.agreement,
-                 run.identical, *(e.seconds for e in run.entries)):
+                 run.identical, run.same_bits_one_thread, *(e.seconds for e in run.entries)):
         for key in [k for k in rows if k[1] == n]:
             del rows[key]
 
@@ -225,14 +232,16 @@ def main():
     peers, missing = load_peers()
     zel = Zelvanic()
     baseline = Baseline(args.baseline_venv) if args.baseline_venv else None
-    sims = [zel] + ([baseline] if baseline else []) + peers
+    # With threads, zelvanic on one thread too, last: its column gives the scaling efficiency.
+    one_thread = Zelvanic(threads=1) if THREADS > 1 else None
+    sims = [zel] + ([baseline] if baseline else []) + peers + ([one_thread] if one_thread else [])
     entries = [Entry(sim, setting) for sim in sims for setting in sim.settings]
     run = SimpleNamespace(
         quick=args.quick, note=args.note, sizes=[], circuit_names=list(CIRCUITS),
         zelvanic=f"work tree {work_tree_commit()}", baseline=baseline, peers=peers,
         missing=missing, entries=entries, gates={}, stream={}, read={}, baseline_read={},
         agreement={}, identical={}, bounds=(EXACT, SINGLE), load=[os.getloadavg()[0]],
-        elapsed=0.0)
+        elapsed=0.0, threads=THREADS, one_thread=one_thread, same_bits_one_thread={})
     log(f"zelvanic: {run.zelvanic}")
     if baseline:
         log(f"previous release: {baseline.version()}")

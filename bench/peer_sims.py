@@ -1,7 +1,7 @@
 """The simulators that bench/peers.py compares, behind one small interface each.
 
-Importing this module pins every thread pool to one thread, so import it before numpy or any
-simulator.
+Importing this module sizes every thread pool (bench_threads.py: one thread unless
+BENCH_THREADS says otherwise), so import it before numpy or any simulator.
 
 Each adapter offers:
   prepare(n) -> state            a register in a dense superposition, kept across timings
@@ -14,8 +14,7 @@ basis-state index.
 """
 import os
 
-for _variable in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS"):
-    os.environ[_variable] = "1"  # thread pools are sized when a library loads
+from bench_threads import THREADS  # first: thread pools are sized when a library loads
 
 import cmath  # noqa: E402
 import math  # noqa: E402
@@ -200,7 +199,7 @@ class AerSim:
         from qiskit.circuit import Gate
         from qiskit_aer import AerSimulator
         self.qiskit, self.aer, self.Circuit, self.Gate = qiskit, qiskit_aer, QuantumCircuit, Gate
-        single = dict(method="statevector", max_parallel_threads=1, max_parallel_experiments=1,
+        single = dict(method="statevector", max_parallel_threads=THREADS, max_parallel_experiments=1,
                       max_parallel_shots=1, statevector_parallel_threshold=64,
                       enable_truncation=False, shots=1)
         self.plain = AerSimulator(fusion_enable=False, **single)
@@ -261,7 +260,7 @@ class SamplerPair:
         from qiskit_aer.primitives import SamplerV2
         from zelvanic_qiskit import ZelvanicSampler
         self.qiskit, self.aer = qiskit, qiskit_aer
-        one_thread = dict(method="statevector", max_parallel_threads=1,
+        one_thread = dict(method="statevector", max_parallel_threads=THREADS,
                           max_parallel_experiments=1, max_parallel_shots=1,
                           statevector_parallel_threshold=64)
         self.samplers = {
