@@ -156,3 +156,8 @@ def load_simulators(factories):
         except Exception as error:  # ImportError, or a broken binary wheel
             missing.append(f"{name} ({type(error).__name__}: {error})")
     return loaded, missing
+
+
+if __name__ == "__main__":
+    not_a_script(__doc__, "every benchmark in bench/ (gates.py, measure.py, peers.py, "
+                          "circuits.py, tiles.py)")

@@ -197,3 +197,7 @@ def write_plot(path, run):
                     "(band: fastest to slowest target)")
     figure.tight_layout()
     figure.savefig(path, dpi=110)
+
+
+if __name__ == "__main__":
+    not_a_script(__doc__, "bench/peers.py")
