@@ -15,7 +15,7 @@ import statistics
 
 import numpy as np
 
-from common import cpu_flags, machine
+from common import cpu_flags, machine, not_a_script
 
 
 def median(samples):
@@ -220,3 +220,7 @@ def write_plot(path, run):
     figure.tight_layout()
     figure.savefig(path, dpi=110)
     plt.close(figure)
+
+
+if __name__ == "__main__":
+    not_a_script(__doc__, "bench/circuits.py")

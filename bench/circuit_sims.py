@@ -26,7 +26,7 @@ import numpy as np  # noqa: E402
 
 import circuit_worker  # noqa: E402
 from bench_threads import THREADS  # noqa: E402
-from common import load_simulators  # noqa: E402
+from common import load_simulators, not_a_script  # noqa: E402
 
 
 class Zelvanic:
@@ -267,3 +267,7 @@ def load_peers():
     """(simulators that loaded, texts naming those that did not)."""
     return load_simulators((("qulacs", Qulacs), ("qiskit-aer", Aer), ("lightning", Lightning),
                             ("qsimcirq", Qsim)))
+
+
+if __name__ == "__main__":
+    not_a_script(__doc__, "bench/circuits.py")

@@ -10,6 +10,7 @@ driven by the same code. As a child it answers one JSON request per line on stdi
 Operations come in the neutral form of bench/peers.py, (name, *qubits, angle?), with qubit
 k = bit k of the basis index. Only the standard library and zelvanic are needed here.
 """
+import argparse
 import cmath
 import hashlib
 import json
@@ -83,4 +84,7 @@ def serve():
 
 
 if __name__ == "__main__":
+    # Nothing to set: --help shows what the worker answers, anything else is refused.
+    argparse.ArgumentParser(description=__doc__,
+                            formatter_class=argparse.RawDescriptionHelpFormatter).parse_args()
     serve()

@@ -29,7 +29,6 @@ import json  # noqa: E402
 import math  # noqa: E402
 import os  # noqa: E402
 import statistics  # noqa: E402
-import subprocess  # noqa: E402
 import sys  # noqa: E402
 import time  # noqa: E402
 from pathlib import Path  # noqa: E402
@@ -39,7 +38,7 @@ import numpy as np  # noqa: E402
 
 from bench_threads import THREADS  # noqa: E402
 from circuit_report import write_markdown, write_plot  # noqa: E402
-from common import StreamingPass  # noqa: E402
+from common import StreamingPass, work_tree_commit  # noqa: E402
 from peers import qft, random_circuit  # noqa: E402
 
 HERE = Path(__file__).resolve().parent
@@ -186,15 +185,6 @@ def forget(n, run):
                  run.identical, run.same_bits_one_thread, *(e.seconds for e in run.entries)):
         for key in [k for k in rows if k[1] == n]:
             del rows[key]
-
-
-def work_tree_commit():
-    try:
-        head = subprocess.run(["git", "-C", str(HERE), "describe", "--always", "--dirty"],
-                              capture_output=True, text=True, check=True).stdout.strip()
-        return head
-    except (OSError, subprocess.CalledProcessError):
-        return "unknown"
 
 
 def default_repeats(n):

@@ -1,8 +1,12 @@
-"""Shared by the benchmarks: the machine's description and the streaming-pass baseline."""
+"""Shared by the benchmarks: the machine's description, the streaming-pass baseline and the
+markdown file a benchmark's results go to."""
 import os
 import platform
 import statistics
+import subprocess
+import sys
 import time
+from pathlib import Path
 
 import numpy as np
 
@@ -29,6 +33,12 @@ def cpu_flags():
     return set()
 
 
+def vector_flags():
+    """The CPU's vector extensions that decide the kernels, as /proc/cpuinfo names them."""
+    flags = cpu_flags()
+    return ", ".join(f for f in ("avx2", "avx512f") if f in flags) or "no AVX2"
+
+
 def kernel_path():
     """The instruction set the simulator picks on this CPU (it prefers the widest)."""
     flags = cpu_flags()
@@ -41,6 +51,59 @@ def kernel_path():
 
 def machine():
     return f"{cpu_name()}, {kernel_path()} kernels, Python {platform.python_version()}"
+
+
+def work_tree_commit():
+    """The commit the benchmarked sources come from, marked -dirty when they differ from it."""
+    try:
+        return subprocess.run(["git", "-C", str(Path(__file__).parent), "describe", "--always",
+                               "--dirty"], capture_output=True, text=True,
+                              check=True).stdout.strip()
+    except (OSError, subprocess.CalledProcessError):
+        return "unknown"
+
+
+class Report:
+    """A markdown report that is printed as it grows and, given a path, written there too."""
+
+    def __init__(self, path):
+        self.path = Path(path) if path else None
+        self.lines = []
+        self.began = time.perf_counter()
+        self.load_at_start = os.getloadavg()[0]
+
+    def line(self, text=""):
+        print(text, flush=True)
+        self.lines.append(text)
+
+    def machine(self, command):
+        """The lines that say where, on what and how the figures below were measured."""
+        self.line(f"- Machine: {cpu_name()} ({vector_flags()}), {kernel_path()} kernels, "
+                  f"{os.cpu_count()} cores shared with other work, {platform.system()} "
+                  f"{platform.release()}; Python {platform.python_version()}, numpy "
+                  f"{np.__version__}.")
+        self.line(f"- zelvanic: work tree {work_tree_commit()}; one thread. Written by "
+                  f"`{command}`.")
+
+    def close(self):
+        minutes = (time.perf_counter() - self.began) / 60
+        self.line(f"\n1-minute load average {self.load_at_start:.1f} at the start, "
+                  f"{os.getloadavg()[0]:.1f} at the end; total time {minutes:.1f} min.")
+        if self.path:
+            self.path.parent.mkdir(parents=True, exist_ok=True)
+            self.path.write_text("\n".join(self.lines) + "\n")
+            print(f"wrote {self.path}")
+
+
+def not_a_script(doc, runner):
+    """What a helper module does when it is run rather than imported: it says what it holds
+    and which benchmark to run instead (with --help on stdout, otherwise as an error)."""
+    text = f"{doc.strip()}\n\nThis module is imported by {runner}; run that instead."
+    if any(arg in ("-h", "--help") for arg in sys.argv[1:]):
+        print(text)
+        sys.exit(0)
+    print(text, file=sys.stderr)
+    sys.exit(2)
 
 
 def apply_gates_at_once():
@@ -93,3 +156,8 @@ def load_simulators(factories):
         except Exception as error:  # ImportError, or a broken binary wheel
             missing.append(f"{name} ({type(error).__name__}: {error})")
     return loaded, missing
+
+
+if __name__ == "__main__":
+    not_a_script(__doc__, "every benchmark in bench/ (gates.py, measure.py, peers.py, "
+                          "circuits.py, tiles.py)")

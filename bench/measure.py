@@ -1,7 +1,7 @@
 """Seconds per measurement against an in-place streaming pass over the same bytes, and
 god_observe against numpy's tolist() of as many doubles, measured in the same run.
 
-    python bench/measure.py [--repeats R]
+    python bench/measure.py [--repeats R] [--out bench/results/measure-MACHINE.md]
 """
 import argparse
 import statistics
@@ -9,7 +9,7 @@ import time
 
 import numpy as np
 
-from common import apply_gates_at_once, StreamingPass, best_seconds, machine, paired
+from common import apply_gates_at_once, Report, StreamingPass, best_seconds, paired
 from zelvanic import QuantumRegister
 
 
@@ -37,14 +37,25 @@ def timed_measurement(n, measure, baseline, repeats):
 
 def main():
     apply_gates_at_once()
-    parser = argparse.ArgumentParser(description=__doc__)
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--repeats", type=int, default=7)
+    parser.add_argument("--out", metavar="FILE.md", help="also write the report to this file")
     args = parser.parse_args()
-    print(f"# measurements: {machine()}")
-    print("ratio = median over repeats of (seconds per call / seconds of the baseline on the same")
-    print("number of amplitudes, timed just before it)\n")
-    print("| operation | n | best seconds | baseline | ratio |")
-    print("|---|---|---|---|---|")
+    report = Report(args.out)
+    report.line("# Measurements")
+    report.line()
+    report.machine(f"python bench/measure.py --repeats {args.repeats}")
+    report.line("- Every measurement starts from a fresh uniform superposition, made with gates "
+                "applied as they are called (ZELVANIC_TILE_QUBITS=64).")
+    report.line()
+    report.line("ratio = median over repeats of (seconds per call / seconds of the baseline on "
+                "the same number of amplitudes, timed just before it); the baseline is an "
+                "in-place streaming pass (`np.multiply(x, -1.0, out=x)` over the register's "
+                "bytes) or numpy's `tolist()` of 2^n doubles; seconds = best of the repeats.")
+    report.line()
+    report.line("| operation | n | best seconds | baseline | ratio |")
+    report.line("|---|---|---|---|---|")
     for n in (20, 24):
         stream = StreamingPass(n)
         cases = [
@@ -56,11 +67,12 @@ def main():
         ]
         for label, measure in cases:
             seconds, ratio = timed_measurement(n, measure, stream, args.repeats)
-            print(f"| {label} | {n} | {seconds:.4g} | streaming pass | {ratio:.2f} |")
+            report.line(f"| {label} | {n} | {seconds:.4g} | streaming pass | {ratio:.2f} |")
         reg = uniform(n)
         array = np.full(1 << n, 1.0 / (1 << n))
         seconds, ratio = paired(array.tolist, reg.god_observe, args.repeats)
-        print(f"| god_observe() | {n} | {seconds:.4g} | numpy tolist() | {ratio:.2f} |")
+        report.line(f"| god_observe() | {n} | {seconds:.4g} | numpy tolist() | {ratio:.2f} |")
+    report.close()
 
 
 if __name__ == "__main__":

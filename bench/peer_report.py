@@ -13,12 +13,7 @@ import statistics
 
 import numpy as np
 
-from common import cpu_flags, cpu_name
-
-
-def vector_flags():
-    flags = cpu_flags()
-    return ", ".join(f for f in ("avx2", "avx512f") if f in flags) or "no AVX2"
+from common import cpu_name, not_a_script, vector_flags
 
 
 def table_header(columns, sizes):
@@ -202,3 +197,7 @@ def write_plot(path, run):
                     "(band: fastest to slowest target)")
     figure.tight_layout()
     figure.savefig(path, dpi=110)
+
+
+if __name__ == "__main__":
+    not_a_script(__doc__, "bench/peers.py")

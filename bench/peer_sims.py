@@ -22,7 +22,7 @@ import time  # noqa: E402
 
 import numpy as np  # noqa: E402
 
-from common import load_simulators  # noqa: E402
+from common import load_simulators, not_a_script  # noqa: E402
 
 import zelvanic  # noqa: E402
 
@@ -288,3 +288,7 @@ class SamplerPair:
     def counts(self, name, circuit, shots):
         result = self.samplers[name].run([circuit], shots=shots).result()
         return result[0].data.meas.get_counts()
+
+
+if __name__ == "__main__":
+    not_a_script(__doc__, "bench/peers.py")

@@ -1,12 +1,17 @@
 """Draw a histogram of 2000 measurements next to the exact probabilities, as a PNG.
 
-    python3 examples/histogram.py [output.png]     (default: histogram.png)
+    python3 examples/histogram.py [output.png]
 
-Needs matplotlib (pip install "zelvanic[plot]"); without it the example says so and exits.
+Without a path, the PNG goes to a new temporary folder, so a run leaves nothing in the
+checkout; either way the example prints where it wrote. Needs matplotlib: from a checkout,
+python3 -m pip install ".[plot]". Without it the example says so and exits.
 """
 import collections
 import math
+import os
 import sys
+import tempfile
+from typing import Optional
 
 import zelvanic
 
@@ -19,16 +24,19 @@ def prepare() -> zelvanic.QuantumRegister:
     return zelvanic.QuantumRegister(N).ry(0, 1.2).ry(1, 2.1).cnot(1, 2).ry(2, 0.7)
 
 
-def main(path: str) -> None:
+def main(path: Optional[str]) -> None:
     try:
         import matplotlib
 
         matplotlib.use("Agg")  # draw to a file, no display needed
         import matplotlib.pyplot as plt
     except ImportError:
-        print('histogram: matplotlib is not installed; pip install "zelvanic[plot]" to draw it')
+        print('histogram: matplotlib is not installed; python3 -m pip install ".[plot]" '
+              "from a checkout to draw it")
         return
 
+    if path is None:
+        path = os.path.join(tempfile.mkdtemp(prefix="zelvanic-histogram-"), "histogram.png")
     exact = prepare().god_observe()
     counts = collections.Counter(repr(prepare().observe()) for _ in range(SHOTS))
     labels = ["|" + format(i, "0%db" % N) + ">" for i in range(2**N)]
@@ -51,4 +59,4 @@ def main(path: str) -> None:
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "histogram.png")
+    main(sys.argv[1] if len(sys.argv) > 1 else None)
