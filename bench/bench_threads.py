@@ -18,3 +18,8 @@ THREADS = _threads()
 os.environ["OMP_NUM_THREADS"] = str(THREADS)  # lightning and qulacs size their pools from it
 for _variable in ("OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS"):
     os.environ[_variable] = "1"
+
+
+if __name__ == "__main__":
+    from common import not_a_script
+    not_a_script(__doc__, "bench/circuits.py or bench/peers.py")
