@@ -21,8 +21,6 @@ PyObject* hand_back(PyObject* self, qubit::GateResult& outcome) {
     return self;
 }
 
-PyObject* hand_back(PyObject*, const qubit::DiracKet& outcome) { return new_ket(outcome); }
-
 PyObject* hand_back(PyObject*, const std::vector<double>& values) {
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
     if (list != nullptr) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -23,17 +24,43 @@
 namespace zelvanic {
 
 PyObject* hand_back(PyObject* self, qubit::GateResult& outcome);
-PyObject* hand_back(PyObject* self, const qubit::DiracKet& outcome);
 PyObject* hand_back(PyObject* self, const std::vector<double>& outcome);
 PyObject* already_borrowed();
 
+// What a core call's outcome becomes in Python. Most outcomes are made into objects after
+// the call, which leaves the register as it was when they fail; a gate's or a read-out's
+// failure to hand back changes nothing. A measurement cannot be taken back once it has
+// collapsed the register, so its ket is made before the call (`made()` false: MemoryError
+// is set and the call must not run) and only filled in after it, which cannot fail.
+template <class Outcome>
+struct Outcomes {
+    bool made() const { return true; }
+    PyObject* hand_back(PyObject* self, Outcome& outcome) {
+        return zelvanic::hand_back(self, outcome);
+    }
+};
+
+template <>
+struct Outcomes<qubit::DiracKet> {
+    Outcomes() : ket(new_blank_ket()) {}
+    Outcomes(const Outcomes&) = delete;
+    Outcomes& operator=(const Outcomes&) = delete;
+    ~Outcomes() { Py_XDECREF(ket); }  // a call that stopped leaves its ket unused
+    bool made() const { return ket != nullptr; }
+    PyObject* hand_back(PyObject*, const qubit::DiracKet& outcome) noexcept {
+        fill_ket(ket, outcome);
+        return std::exchange(ket, nullptr);
+    }
+    PyObject* ket;
+};
+
 // The register is released before the outcome is handed back, since making Python objects can
 // run Python code that calls the register again. An exception releases it on its way out.
-template <class Call>
-PyObject* run_core(PyObject* self, ExclusiveHold& hold, Call&& call) {
+template <class Call, class Outcome>
+PyObject* run_core(PyObject* self, ExclusiveHold& hold, Outcomes<Outcome>& outcomes, Call&& call) {
     auto outcome = call();
     hold.release();
-    return hand_back(self, outcome);
+    return outcomes.hand_back(self, outcome);
 }
 
 template <TextSignature Doc, auto Core, class... Kinds>
@@ -55,6 +82,10 @@ struct Method {
         return std::invoke(Core, reg, Kinds::take(std::get<I>(held))...);
     }
 
+    using Outcome = std::remove_cvref_t<decltype(call(
+        std::declval<qubit::QuantumRegister&>(),
+        std::declval<std::tuple<typename Kinds::Held...>&>(), Indices{}))>;
+
     static PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
@@ -64,11 +95,14 @@ struct Method {
                 "QuantumRegister." + std::string(kMethodName<Doc>.data()) + "()", kParamNames<Doc>};
             std::array<PyObject*, sizeof...(Kinds)> given;
             if (!match_arguments(signature, args, nargs, kwnames, given)) return nullptr;
+            Outcomes<Outcome> outcomes;
+            if (!outcomes.made()) return nullptr;
             ExclusiveHold hold(object->borrow);
             if (!hold) return already_borrowed();
             std::tuple<typename Kinds::Held...> held;
             if (!convert(given, held, Indices{})) return nullptr;
-            return run_core(self, hold, [&] { return call(object->reg, held, Indices{}); });
+            return run_core(self, hold, outcomes,
+                            [&] { return call(object->reg, held, Indices{}); });
         });
     }
 
@@ -76,9 +110,11 @@ struct Method {
         return guarded([&]() -> PyObject* {
             RegisterObject* object = built_register(self);
             if (object == nullptr) return nullptr;
+            Outcomes<Outcome> outcomes;
+            if (!outcomes.made()) return nullptr;
             ExclusiveHold hold(object->borrow);
             if (!hold) return already_borrowed();
-            return run_core(self, hold, [&] { return std::invoke(Core, object->reg); });
+            return run_core(self, hold, outcomes, [&] { return std::invoke(Core, object->reg); });
         });
     }
 };

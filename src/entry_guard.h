@@ -12,8 +12,23 @@
 
 namespace zelvanic {
 
+// glibc allocates a thread's block of a loaded library's thread-local data on the thread's
+// first use of it, and ends the process ("cannot allocate memory for thread-local data") when
+// it cannot. The C++ runtime records a thrown exception in its block, so a thread's first
+// exception, often std::bad_alloc with memory exhausted, would allocate it. A thread's first
+// call here touches that block and this module's (the random generator's), so that they are
+// allocated while the thread still has memory to spare.
+inline void touch_thread_locals() noexcept {
+    thread_local bool touched = false;
+    if (!touched) [[unlikely]] {
+        (void)std::uncaught_exceptions();
+        touched = true;
+    }
+}
+
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
+    touch_thread_locals();
     try {
         return body();
     } catch (const std::bad_alloc&) {

@@ -45,13 +45,15 @@ PyTypeObject* ket_type() {
     return reinterpret_cast<PyTypeObject*>(type);
 }
 
-PyObject* new_ket(const qubit::DiracKet& ket) {
+PyObject* new_blank_ket() {
     PyTypeObject* type = ket_type();
     if (type == nullptr) return nullptr;
     PyObject* self = type->tp_alloc(type, 0);
     if (self == nullptr) return nullptr;
-    as_ket(self)->ket = ket;
+    as_ket(self)->ket = {0, 0};
     return self;
 }
+
+void fill_ket(PyObject* blank, const qubit::DiracKet& ket) noexcept { as_ket(blank)->ket = ket; }
 
 }  // namespace zelvanic

@@ -29,8 +29,11 @@ struct KetObject {
 PyTypeObject* register_type();
 PyTypeObject* ket_type();
 
-// A new PyDiracKet holding `ket`; null with MemoryError when the interpreter has no memory.
-PyObject* new_ket(const qubit::DiracKet& ket);
+// A new PyDiracKet holding |0> of width 0, for a measurement to fill in once it has
+// collapsed the register; null with MemoryError when the interpreter has no memory.
+PyObject* new_blank_ket();
+// Sets the outcome of a ket made by new_blank_ket that nobody else has seen yet.
+void fill_ket(PyObject* blank, const qubit::DiracKet& ket) noexcept;
 
 inline RegisterObject* as_register(PyObject* self) {
     return reinterpret_cast<RegisterObject*>(self);

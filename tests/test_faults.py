@@ -5,7 +5,10 @@ without its register. The file faults are made real for a child interpreter by b
 files over the system's in a private mount namespace; the refused system calls by a seccomp
 filter the child installs on itself."""
 import ast
+import contextlib
+import ctypes
 import os
+import re
 import shlex
 import subprocess
 import sys
@@ -14,7 +17,7 @@ import textwrap
 
 import pytest
 
-from zelvanic import QuantumRegister
+from zelvanic import PyDiracKet, QuantumRegister
 
 SANITIZED = bool(os.environ.get("ZELVANIC_SANITIZED"))
 
@@ -261,6 +264,44 @@ def test_outcome_table_too_large_to_allocate(panic):
         assert str(info.value) == text
         assert reg.god_observe() == before
     assert repr(reg.observe_mul([1, 0])) in ("|00>", "|11>")
+
+
+@contextlib.contextmanager
+def kets_refused():
+    """Makes every PyDiracKet allocation fail with MemoryError while it lasts: the type's
+    tp_alloc slot points at PyErr_NoMemory, which ignores the arguments, sets MemoryError and
+    returns null, as an interpreter out of memory would."""
+    api = ctypes.pythonapi
+    api.PyType_GetSlot.restype = ctypes.c_void_p
+    api.PyType_GetSlot.argtypes = [ctypes.py_object, ctypes.c_int]
+    alloc = api.PyType_GetSlot(PyDiracKet, 47)  # Py_tp_alloc
+    # tp_alloc is the 39th pointer-sized field of a type object on every supported version.
+    slot = ctypes.c_void_p.from_address(id(PyDiracKet) + 38 * ctypes.sizeof(ctypes.c_void_p))
+    assert slot.value == alloc
+    slot.value = ctypes.cast(api.PyErr_NoMemory, ctypes.c_void_p).value
+    try:
+        yield
+    finally:
+        slot.value = alloc
+
+
+@pytest.mark.parametrize("method, args", [("observe", ()), ("observe_one", (3,)),
+                                          ("observe_mul", ([11, 0, 5],))])
+def test_measurement_without_memory_for_its_ket_leaves_the_register_alone(monkeypatch, method,
+                                                                          args):
+    # The outcome cannot be handed back, so the register must not have collapsed either; with
+    # gates pending (tiles of 2^12) and without.
+    for tile_qubits in ("12", "64"):
+        monkeypatch.setenv("ZELVANIC_TILE_QUBITS", tile_qubits)
+        reg, twin = QuantumRegister(13), QuantumRegister(13)
+        for q in range(13):
+            reg.h(q).rx(q, 0.1 * q)
+            twin.h(q).rx(q, 0.1 * q)
+        with kets_refused():
+            with pytest.raises(MemoryError):
+                getattr(reg, method)(*args)
+        assert reg.god_observe() == twin.god_observe()
+        assert re.fullmatch(r"\|[01]+>", repr(getattr(reg, method)(*args)))
 
 
 # -- the operating system's random source --------------------------------------------------
