@@ -14,7 +14,7 @@ from qiskit.quantum_info import Statevector, random_unitary
 import zelvanic
 from stats import assert_fits
 from zelvanic_qiskit import UnsupportedInstruction, ZelvanicSampler
-from zelvanic_qiskit.execution import apply_gates
+from zelvanic_qiskit.execution import apply_gates, final_measurements
 from zelvanic_qiskit.lowering import compile_circuit, lower
 
 # Each sampled test makes at most this many chi-square checks; together they fail a correct
@@ -124,7 +124,7 @@ def test_sampled_counts_and_layout():
     result = ZelvanicSampler().run([(qc, values, 3000), (unmeasured.measure_all(inplace=False),
                                                           values[:1])], shots=5).result()
     pub = result[0]
-    assert pub.metadata["simulation"] == "sampled from the final state"
+    assert final_measurements(compile_circuit(lower(qc.assign_parameters(values[0])))) is not None
     assert pub.data.low.shape == (3,) and pub.data.low.num_shots == 3000
     assert (pub.data.low.num_bits, pub.data.high.num_bits) == (2, 3)
     assert result[1].data.meas.num_shots == 5
@@ -174,8 +174,9 @@ def test_teleportation(style):
     if style == "c_if" and not hasattr(Instruction, "c_if"):
         pytest.skip("c_if is gone from this Qiskit")
     theta = 1.2
-    result = ZelvanicSampler().run([teleportation(theta, style)], shots=4000).result()[0]
-    assert result.metadata["simulation"] == "shot by shot"
+    circuit = teleportation(theta, style)
+    assert final_measurements(compile_circuit(lower(circuit))) is None  # run shot by shot
+    result = ZelvanicSampler().run([circuit], shots=4000).result()[0]
     assert result.data.again.get_counts() == {"0": 4000}
     p1 = np.sin(theta / 2) ** 2
     # Alice's two bits are uniform and independent of Bob's, whose qubit is Ry(theta)|0>.
