@@ -18,7 +18,7 @@ def final_measurements(steps: Sequence[Step]) -> Optional[List[Tuple[int, int]]]
     """The (qubit, clbit) pairs, in order, when every measurement comes after the last gate on
     its qubit and nothing else is classical; None when the circuit must run shot by
     shot (a mid-circuit measurement, a reset, or classical control)."""
-    steps = _without_leading_resets(steps)
+    steps = without_leading_resets(steps)
     touched = set()
     for step in reversed(steps):
         if step.kind == "gate":
@@ -33,7 +33,7 @@ def final_measurements(steps: Sequence[Step]) -> Optional[List[Tuple[int, int]]]
     return [step.args for step in steps if step.kind == "measure"]
 
 
-def _without_leading_resets(steps: Sequence[Step]) -> List[Step]:
+def without_leading_resets(steps: Sequence[Step]) -> List[Step]:
     """A reset of a qubit that nothing has touched yet finds it in |0> and does nothing (files
     exported from other tools often begin so)."""
     touched, kept = set(), []
