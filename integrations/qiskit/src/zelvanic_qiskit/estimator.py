@@ -1,5 +1,5 @@
 """ZelvanicEstimator: Qiskit's Estimator primitive (V2) on a zelvanic register."""
-from typing import Dict, Iterable, List, Optional, Union
+from typing import Dict, Iterable, List, Optional, Tuple, Union
 
 import numpy as np
 from qiskit.primitives import BaseEstimatorV2, DataBin, PrimitiveResult, PubResult
@@ -68,6 +68,7 @@ class ZelvanicEstimator(BaseEstimatorV2):
                  for i in range(observables.size)]
         lowered = lower(pub.circuit)
 
+        groups = _Groups()
         by_binding: Dict[int, list] = {}
         for index in np.ndindex(*shape):
             by_binding.setdefault(int(binding_of[index]), []).append(index)
@@ -76,7 +77,7 @@ class ZelvanicEstimator(BaseEstimatorV2):
             needed = {label for index in indices for label in terms[observable_of[index]]}
             bound = (bindings.bind(lowered, np.unravel_index(binding, bindings.shape))
                      if lowered.parameters else lowered)
-            values = pauli_expectations(_unitary_steps(bound), bound.num_qubits, needed)
+            values = pauli_expectations(_unitary_steps(bound), bound.num_qubits, needed, groups)
             for index in indices:
                 evs[index] = sum(coefficient * values[label] for label, coefficient
                                  in terms[observable_of[index]].items())
@@ -89,20 +90,35 @@ class ZelvanicEstimator(BaseEstimatorV2):
             "target_precision": precision, "circuit_metadata": pub.circuit.metadata})
 
 
-def pauli_expectations(steps: List[Step], num_qubits: int,
-                       labels: Iterable[str]) -> Dict[str, float]:
+class _Groups:
+    """The groups of a set of Pauli strings, each with its rotation and its masks, kept for
+    the next binding of the same PUB, which usually needs the same strings."""
+
+    def __init__(self):
+        self._known: Dict[Tuple[str, ...], list] = {}
+
+    def __call__(self, labels: Tuple[str, ...]) -> List[Tuple[List[str], List[Step], List[int]]]:
+        if labels not in self._known:
+            groups = []
+            rest = [label for label in labels if set(label) != {"I"}]
+            if rest:
+                for group in SparsePauliOp(rest).group_commuting(qubit_wise=True):
+                    group_labels = group.paulis.to_labels()
+                    groups.append((group_labels, rotations(group_labels),
+                                   [mask(label) for label in group_labels]))
+            self._known[labels] = groups
+        return self._known[labels]
+
+
+def pauli_expectations(steps: List[Step], num_qubits: int, labels: Iterable[str],
+                       groups: Optional[_Groups] = None) -> Dict[str, float]:
     """The exact expectation value of every Pauli string of `labels` (Qiskit's labels) in the
     state that the gate steps make from |0...0>: one simulation per group of strings that
     commute qubit by qubit."""
-    labels = sorted(set(labels))
+    labels = tuple(sorted(set(labels)))
     values = {label: 1.0 for label in labels if set(label) <= {"I"}}
-    rest = [label for label in labels if label not in values]
-    if not rest:
-        return values
-    for group in SparsePauliOp(rest).group_commuting(qubit_wise=True):
-        group_labels = group.paulis.to_labels()
-        probabilities = final_probabilities(steps + rotations(group_labels), num_qubits)
-        masks = [mask(label) for label in group_labels]
+    for group_labels, rotation, masks in (groups or _Groups())(labels):
+        probabilities = final_probabilities(steps + rotation, num_qubits)
         values.update(zip(group_labels,
                           parity_expectations(probabilities, num_qubits, masks)))
     return values
