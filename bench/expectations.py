@@ -14,7 +14,8 @@ Columns:
 - aer: qiskit-aer's EstimatorV2, state-vector method, one thread (reads the final state once);
 - sv: Qiskit's StatevectorEstimator (skipped above --sv-max qubits, where it takes minutes);
 - pl-zelvanic, pl-lightning: the same circuit and Hamiltonian as one PennyLane QNode on
-  zelvanic.qubit and on lightning.qubit, when both plugins are installed.
+  zelvanic.qubit and on lightning.qubit, when the plugins are installed (skipped above
+  --pl-max qubits).
 
 "value" is one expectation value; "gradient" is a whole parameter-shift gradient: 2P
 shifted bindings as one broadcast PUB for the estimators, qml.grad with
@@ -196,7 +197,8 @@ def main():
     parser.add_argument("--problems", nargs="+", default=["hea", "qaoa"])
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--sv-max", type=int, default=16)
-    parser.add_argument("--no-pennylane", action="store_true")
+    parser.add_argument("--pl-max", type=int, default=16,
+                        help="no PennyLane columns above this many qubits")
     parser.add_argument("--out", type=Path)
     args = parser.parse_args()
     os.environ.setdefault("OMP_NUM_THREADS", "1")
@@ -206,7 +208,7 @@ def main():
         for name in args.problems:
             circuit, observable, values = problem(name, n)
             runners = qiskit_runners(circuit, observable, values, n, args.sv_max)
-            if not args.no_pennylane:
+            if n <= args.pl_max:
                 runners.update(pennylane_runners(circuit, observable, values))
             medians, results = measure(runners, args.rounds)
             check(results, runners)

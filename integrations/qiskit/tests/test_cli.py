@@ -1,4 +1,4 @@
-"""python -m zelvanic_qiskit on OpenQASM files, and the example that loads one."""
+"""python -m zelvanic_qiskit on OpenQASM files, and the examples that use the integration."""
 import json
 import subprocess
 import sys
@@ -6,7 +6,7 @@ from pathlib import Path
 
 import pytest
 
-EXAMPLES = Path(__file__).resolve().parents[3] / "examples" / "openqasm"
+EXAMPLES = Path(__file__).resolve().parents[3] / "examples"
 
 GHZ2 = """OPENQASM 2.0;
 include "qelib1.inc";
@@ -115,11 +115,15 @@ def test_hostile_input_gives_one_line_and_fails(tmp_path, text, args, message):
     assert "wrote" not in done.stderr
 
 
-def test_example_runs():
-    script = EXAMPLES / "load_qasm.py"
+@pytest.mark.parametrize("script, expected", [
+    ("openqasm/load_qasm.py", "5 qubits, 1000 shots: {'1011': 1000}"),
+    ("qiskit_estimator.py", "exact       -6.464101615138"),
+])
+def test_examples_run(script, expected):
+    script = EXAMPLES / script
     if not script.exists():
         pytest.skip("not run from a checkout")
     done = subprocess.run([sys.executable, str(script)], capture_output=True, text=True,
                           timeout=300)
     assert done.returncode == 0, done.stderr
-    assert "5 qubits, 1000 shots: {'1011': 1000}" in done.stdout
+    assert expected in done.stdout
