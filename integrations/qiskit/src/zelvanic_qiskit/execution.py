@@ -84,11 +84,15 @@ def final_probabilities(steps: Sequence[Step], num_qubits: int) -> np.ndarray:
     apply_gates(reg, steps)
     listed = reg.god_observe()
     del reg  # the amplitudes, then the list of 2^n floats, go as soon as they are read
-    # array.array reads the floats in one C loop, faster than numpy's conversion of a list;
-    # numpy then shares its buffer, which is writable.
-    probabilities = np.frombuffer(array.array("d", listed), dtype=np.float64)
+    probabilities = as_array(listed)
     del listed
     return probabilities
+
+
+def as_array(listed: List[float]) -> np.ndarray:
+    """A writable float64 copy of a list of floats. array.array reads the floats in one C
+    loop, faster than numpy's own conversion of a list; numpy then shares its buffer."""
+    return np.frombuffer(array.array("d", listed), dtype=np.float64)
 
 
 def draw(probabilities: np.ndarray, shots: int, rng: np.random.Generator) -> np.ndarray:

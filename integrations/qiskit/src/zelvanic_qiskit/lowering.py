@@ -5,10 +5,12 @@ instruction is one we can run; `compile_circuit` turns a bound circuit into `Ste
 
 What runs as it stands:
 - H, X, RX, RY, RZ, CX, CCX, SWAP and CSWAP, on the register's own methods;
-- any other one-qubit gate with a matrix, through `u`;
+- any other one-qubit gate with a matrix, through `u`, or through `rz` when it only shifts
+  the phase of |1> (p, s, t, z, u1);
 - any controlled gate with one target and a matrix, through `mcu`, whatever its control state;
 - measure, reset, barrier and delay; if/else, box, for and while loops and switch.
-Everything else goes through Qiskit's transpiler, into that set.
+Everything else goes through Qiskit's transpiler, into that set; so does a gate whose
+matrix Qiskit cannot give once it is bound.
 """
 import cmath
 import warnings
