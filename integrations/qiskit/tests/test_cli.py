@@ -1,4 +1,4 @@
-"""python -m zelvanic_qiskit on OpenQASM files, and the example that loads one."""
+"""python -m zelvanic_qiskit on OpenQASM files, and the examples that use the integration."""
 import json
 import subprocess
 import sys
@@ -6,7 +6,7 @@ from pathlib import Path
 
 import pytest
 
-EXAMPLES = Path(__file__).resolve().parents[3] / "examples" / "openqasm"
+EXAMPLES = Path(__file__).resolve().parents[3] / "examples"
 
 GHZ2 = """OPENQASM 2.0;
 include "qelib1.inc";
@@ -66,11 +66,64 @@ def test_malformed_file_gives_one_line_with_its_line_number(tmp_path, text):
     assert len(done.stderr.splitlines()) == 1 and "bad.qasm:7," in done.stderr, done.stderr
 
 
-def test_example_runs():
-    script = EXAMPLES / "load_qasm.py"
+LEGACY = """OPENQASM 2.0;
+include "qelib1.inc";
+qreg q[3];
+creg c[3];
+x q[0];
+sx q[1];
+sx q[1];
+swap q[0], q[2];
+cswap q[2], q[0], q[1];
+u1(0.3) q[2];
+measure q -> c;
+"""
+
+
+def test_qelib1_gates_that_qiskit_adds(tmp_path):
+    """sx, swap and cswap are not in qelib1.inc, yet Qiskit's own loader takes them."""
+    (tmp_path / "legacy.qasm").write_text(LEGACY)
+    done = cli("legacy.qasm", "--json", cwd=tmp_path)
+    assert done.returncode == 0, done.stderr
+    assert json.loads(done.stdout)["counts"] == {"101": 1024}
+
+
+HEAD = 'OPENQASM 2.0;\ninclude "qelib1.inc";\n'
+
+
+@pytest.mark.parametrize("text, args, message", [
+    (GHZ2, ["--shots", "1000000000000"], "--shots: must be from 1 to"),
+    (GHZ2, ["--seed", "-1"], "--seed: must be 0 or more"),
+    ("", [], "no circuit in the file"),
+    (HEAD + "qreg q[1];\ncreg c[1];\nrx(1e400) q[0];\nmeasure q -> c;\n", [], "not finite"),
+    (HEAD + "qreg q[40];\ncreg c[1];\nh q[0];\nmeasure q[0] -> c[0];\n", [],
+     "a register of 40 qubits needs"),
+    (GHZ2, ["--plot", "missing/out.png"], "no such folder"),
+    (GHZ2, ["--plot", "out.txt"], "the name must end in one of"),
+    (GHZ2, ["--plot", "/dev/full"], "cannot write /dev/full"),
+], ids=["huge-shots", "negative-seed", "empty", "infinite-angle", "40-qubits", "plot-folder",
+        "plot-extension", "plot-full-device"])
+def test_hostile_input_gives_one_line_and_fails(tmp_path, text, args, message):
+    if "--plot" in args:
+        pytest.importorskip("matplotlib")
+        if args[1] == "/dev/full" and not Path("/dev/full").exists():
+            pytest.skip("no /dev/full")
+    (tmp_path / "in.qasm").write_text(text)
+    done = cli("in.qasm", *args, cwd=tmp_path)
+    assert done.returncode != 0
+    assert len(done.stderr.splitlines()) == 1 and message in done.stderr, done.stderr
+    assert "wrote" not in done.stderr
+
+
+@pytest.mark.parametrize("script, expected", [
+    ("openqasm/load_qasm.py", "5 qubits, 1000 shots: {'1011': 1000}"),
+    ("qiskit_estimator.py", "exact       -6.464101615138"),
+])
+def test_examples_run(script, expected):
+    script = EXAMPLES / script
     if not script.exists():
         pytest.skip("not run from a checkout")
     done = subprocess.run([sys.executable, str(script)], capture_output=True, text=True,
                           timeout=300)
     assert done.returncode == 0, done.stderr
-    assert "5 qubits, 1000 shots: {'1011': 1000}" in done.stdout
+    assert expected in done.stdout

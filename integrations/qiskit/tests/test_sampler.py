@@ -7,14 +7,15 @@ from qiskit import ClassicalRegister, QuantumCircuit, QuantumRegister
 from qiskit.circuit import Instruction, Parameter
 from qiskit.circuit.classical import expr
 from qiskit.circuit.library import (CUGate, HGate, MCPhaseGate, MCXGate, RYGate, SwapGate,
-                                    UnitaryGate)
+                                    UGate, UnitaryGate)
 from qiskit.circuit.random import random_circuit
 from qiskit.quantum_info import Statevector, random_unitary
 
 import zelvanic
 from stats import assert_fits
 from zelvanic_qiskit import UnsupportedInstruction, ZelvanicSampler
-from zelvanic_qiskit.execution import apply_gates
+from zelvanic_qiskit import execution
+from zelvanic_qiskit.execution import apply_gates, final_measurements
 from zelvanic_qiskit.lowering import compile_circuit, lower
 
 # Each sampled test makes at most this many chi-square checks; together they fail a correct
@@ -77,8 +78,25 @@ def transpiled_circuit():
     return qc
 
 
+def phases_and_cu_circuit():
+    """Phase gates, which run as rz, between gates that turn phases into probabilities; and
+    CUGate(...).control(k), whose base gate cannot give its matrix, so the transpiler lowers
+    it."""
+    qc = QuantumCircuit(9)
+    qc.h(range(9))
+    qc.s(0)
+    qc.t(1)
+    qc.z(2)
+    qc.p(0.7, 3)
+    qc.tdg(4)
+    qc.append(CUGate(0.4, 1.1, -0.7, 0.9).control(2), [5, 6, 7, 8])
+    qc.append(CUGate(1.2, 0.3, 0.5, -0.4).control(7), range(9))
+    qc.h(range(9))
+    return qc
+
+
 EXACT = {"qft": qft_circuit(), "controls": controls_circuit(),
-         "transpiled": transpiled_circuit()}
+         "transpiled": transpiled_circuit(), "phases-and-cu": phases_and_cu_circuit()}
 EXACT.update({f"random-{seed}": random_circuit(7, 12, max_operands=3, seed=seed)
               for seed in (1, 2, 3)})
 
@@ -124,7 +142,7 @@ def test_sampled_counts_and_layout():
     result = ZelvanicSampler().run([(qc, values, 3000), (unmeasured.measure_all(inplace=False),
                                                           values[:1])], shots=5).result()
     pub = result[0]
-    assert pub.metadata["simulation"] == "sampled from the final state"
+    assert final_measurements(compile_circuit(lower(qc.assign_parameters(values[0])))) is not None
     assert pub.data.low.shape == (3,) and pub.data.low.num_shots == 3000
     assert (pub.data.low.num_bits, pub.data.high.num_bits) == (2, 3)
     assert result[1].data.meas.num_shots == 5
@@ -174,8 +192,9 @@ def test_teleportation(style):
     if style == "c_if" and not hasattr(Instruction, "c_if"):
         pytest.skip("c_if is gone from this Qiskit")
     theta = 1.2
-    result = ZelvanicSampler().run([teleportation(theta, style)], shots=4000).result()[0]
-    assert result.metadata["simulation"] == "shot by shot"
+    circuit = teleportation(theta, style)
+    assert final_measurements(compile_circuit(lower(circuit))) is None  # run shot by shot
+    result = ZelvanicSampler().run([circuit], shots=4000).result()[0]
     assert result.data.again.get_counts() == {"0": 4000}
     p1 = np.sin(theta / 2) ** 2
     # Alice's two bits are uniform and independent of Bob's, whose qubit is Ry(theta)|0>.
@@ -223,6 +242,39 @@ def test_what_cannot_run_is_refused_by_name():
     with pytest.raises(UnsupportedInstruction, match="'kick'") as caught:
         ZelvanicSampler().run([qc]).result()
     assert isinstance(caught.value, ValueError)
+
+
+@pytest.mark.parametrize("gate", [RYGate(float("inf")), UGate(float("nan"), 0, 0)],
+                         ids=["ry-inf", "u-nan"])
+def test_non_finite_parameters_are_refused(gate):
+    qc = QuantumCircuit(1)
+    qc.append(gate, [0])
+    qc.measure_all()
+    with pytest.raises(UnsupportedInstruction, match="not finite"):
+        ZelvanicSampler().run([qc]).result()
+
+
+def test_shot_by_shot_holds_one_register_at_a_time(monkeypatch):
+    """Two registers of 30 qubits do not fit where one does: each shot's register must be
+    gone before the next is made."""
+    live, most = [0], [0]
+    make = zelvanic.QuantumRegister
+
+    class Counted:
+        def __init__(self, n):
+            self._reg = make(n)
+            live[0] += 1
+            most[0] = max(most[0], live[0])
+
+        def __getattr__(self, name):  # the gates and measurements
+            return getattr(self.__dict__["_reg"], name)
+
+        def __del__(self):
+            live[0] -= 1
+
+    monkeypatch.setattr(execution.zelvanic, "QuantumRegister", Counted)
+    ZelvanicSampler().run([teleportation(0.5, "if_test")], shots=5).result()
+    assert most[0] == 1
 
 
 def test_memory_guard_passes_through():

@@ -10,38 +10,55 @@ from typing import Dict, List, Optional
 
 from qiskit import QuantumCircuit
 
+from . import memory
 from .sampler import ZelvanicSampler
 
 BAR_WIDTH = 50
+# Each shot costs about 30 bytes on its way to the counts (its draw, its outcome, its bits):
+# 10^8 shots take about 3 GB.
+MAX_SHOTS = 10**8
+PLOT_FORMATS = ("png", "pdf", "svg", "jpg", "jpeg")
 
 
 class InputError(Exception):
     """A file that cannot be read or parsed; its message is one line naming file and line."""
 
 
+class _Parser(argparse.ArgumentParser):
+    """Reports a bad argument in one line, like every other error of the command."""
+
+    def error(self, message: str):
+        self.exit(2, f"{self.prog}: error: {message} (see --help)\n")
+
+
 def main(argv: Optional[List[str]] = None) -> int:
-    parser = argparse.ArgumentParser(
+    parser = _Parser(
         prog="python -m zelvanic_qiskit",
         description="Loads an OpenQASM 2 file (or OpenQASM 3, with the optional qasm3 "
                     "importer installed), samples it on zelvanic and prints the counts.")
     parser.add_argument("file", type=Path, metavar="FILE.qasm")
-    parser.add_argument("--shots", type=_positive, default=1024, metavar="N",
-                        help="number of shots (default 1024)")
-    parser.add_argument("--seed", type=int, metavar="S",
+    parser.add_argument("--shots", type=_shots, default=1024, metavar="N",
+                        help=f"number of shots, 1 to {MAX_SHOTS} (default 1024)")
+    parser.add_argument("--seed", type=_seed, metavar="S",
                         help="seed for the draws of a circuit measured only at its end "
                              "(circuits measured mid-way cannot be seeded)")
     parser.add_argument("--json", action="store_true", help='print {"counts": {...}}')
     parser.add_argument("--plot", type=Path, metavar="OUT.png",
-                        help="also draw the histogram into a PNG (needs matplotlib)")
+                        help="also draw the histogram into an image, PNG, PDF, SVG or JPEG "
+                             "by its extension (needs matplotlib)")
     args = parser.parse_args(argv)
 
     try:
         if args.plot:
-            _require_matplotlib()
+            _check_plot(args.plot)
         circuit = load(args.file)
+        # The register's own refusal also writes a diagnostic of its own to stderr.
+        memory.require(circuit.num_qubits, memory.AMPLITUDE_BYTES, "a register")
         counts = sample(circuit, args.shots, args.seed)
     except InputError as error:
         return _fail(str(error))
+    except MemoryError as error:
+        return _fail(f"{args.file}: {_message(error) or 'not enough memory'}")
     except (ValueError, RuntimeError) as error:  # UnsupportedInstruction is a ValueError
         return _fail(f"{args.file}: {_message(error)}")
     except BaseException as error:
@@ -54,14 +71,32 @@ def main(argv: Optional[List[str]] = None) -> int:
     else:
         print(histogram(counts, args.shots, args.file.name))
     if args.plot:
-        plot(counts, args.plot, args.file.name)
+        try:
+            plot(counts, args.plot, args.file.name)
+        except (OSError, ValueError) as error:
+            return _fail(f"cannot write {args.plot}: {_message(error)}")
+        print(f"wrote {args.plot}", file=sys.stderr)  # stdout stays the counts alone
     return 0
 
 
-def _positive(text: str) -> int:
-    value = int(text)
-    if value < 1:
-        raise argparse.ArgumentTypeError("must be at least 1")
+def _integer(text: str) -> int:
+    try:
+        return int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not an integer: {text!r}") from None
+
+
+def _shots(text: str) -> int:
+    value = _integer(text)
+    if not 1 <= value <= MAX_SHOTS:
+        raise argparse.ArgumentTypeError(f"must be from 1 to {MAX_SHOTS}, not {value}")
+    return value
+
+
+def _seed(text: str) -> int:
+    value = _integer(text)
+    if value < 0:
+        raise argparse.ArgumentTypeError(f"must be 0 or more, not {value}")
     return value
 
 
@@ -82,9 +117,16 @@ def load(path: Path) -> QuantumCircuit:
     from qiskit import qasm2
 
     try:
-        return qasm2.load(path)
+        # As QuantumCircuit.from_qasm_file reads it: qelib1.inc with the gates Qiskit has
+        # always added to it (sx, swap, cswap, ...), so that every file Qiskit loads runs.
+        circuit = qasm2.load(path, include_path=qasm2.LEGACY_INCLUDE_PATH,
+                             custom_instructions=qasm2.LEGACY_CUSTOM_INSTRUCTIONS,
+                             custom_classical=qasm2.LEGACY_CUSTOM_CLASSICAL, strict=False)
     except qasm2.QASM2Error as error:  # the message starts with "FILE:LINE,COLUMN:"
         raise InputError(_message(error)) from None
+    if not circuit.num_qubits and not circuit.num_clbits:
+        raise InputError(f"{path}: no circuit in the file: it declares no qreg or creg")
+    return circuit
 
 
 def _load_qasm3(path: Path) -> QuantumCircuit:
@@ -139,9 +181,9 @@ def _one_line(text: str) -> str:
 
 def sample(circuit: QuantumCircuit, shots: int, seed: Optional[int]) -> Dict[str, int]:
     """Counts over all classical registers together, in Qiskit's bit order."""
-    result = ZelvanicSampler(seed=seed).run([circuit], shots=shots).result()[0]
     if not circuit.cregs:
         return {}
+    result = ZelvanicSampler(seed=seed).run([circuit], shots=shots).result()[0]
     return dict(sorted(result.join_data().get_counts().items()))
 
 
@@ -157,11 +199,18 @@ def histogram(counts: Dict[str, int], shots: int, title: str) -> str:
     return "\n".join(lines)
 
 
-def _require_matplotlib() -> None:
+def _check_plot(out: Path) -> None:
+    """What can be known before sampling: matplotlib, the folder and the format."""
     try:
         import matplotlib  # noqa: F401
     except ImportError:
         raise InputError("--plot needs matplotlib: pip install matplotlib") from None
+    folder = out.parent
+    if not folder.is_dir():
+        raise InputError(f"--plot {out}: no such folder: {folder}")
+    if out.suffix.lower().lstrip(".") not in PLOT_FORMATS and not out.is_char_device():
+        raise InputError(f"--plot {out}: the name must end in one of "
+                         + ", ".join("." + f for f in PLOT_FORMATS))
 
 
 def plot(counts: Dict[str, int], out: Path, title: str) -> None:
@@ -177,6 +226,15 @@ def plot(counts: Dict[str, int], out: Path, title: str) -> None:
     axes.set_title(title)
     axes.tick_params(axis="x", labelrotation=90 if len(counts) > 8 else 0)
     figure.tight_layout()
-    figure.savefig(out)
-    plt.close(figure)
-    print(f"wrote {out}", file=sys.stderr)  # stdout stays the counts alone, JSON with --json
+    try:
+        # Written in full before it is reported: a full disk fails at the flush, and a device
+        # (/dev/full) has no extension to choose the format by.
+        with open(out, "wb") as stream:
+            figure.savefig(stream, format=_format(out))
+    finally:
+        plt.close(figure)
+
+
+def _format(out: Path) -> str:
+    suffix = out.suffix.lower().lstrip(".")
+    return suffix if suffix in PLOT_FORMATS else "png"

@@ -3,12 +3,14 @@
 Both runners return the classical bits of every shot: an array of shape (shots, clbits) of 0
 and 1, in the circuit's clbit order.
 """
+import array
 from typing import List, Optional, Sequence, Tuple
 
 import numpy as np
 
 import zelvanic
 
+from . import memory
 from .lowering import Step
 
 
@@ -16,7 +18,7 @@ def final_measurements(steps: Sequence[Step]) -> Optional[List[Tuple[int, int]]]
     """The (qubit, clbit) pairs, in order, when every measurement comes after the last gate on
     its qubit and nothing else is classical; None when the circuit must run shot by
     shot (a mid-circuit measurement, a reset, or classical control)."""
-    steps = _without_leading_resets(steps)
+    steps = without_leading_resets(steps)
     touched = set()
     for step in reversed(steps):
         if step.kind == "gate":
@@ -31,7 +33,7 @@ def final_measurements(steps: Sequence[Step]) -> Optional[List[Tuple[int, int]]]
     return [step.args for step in steps if step.kind == "measure"]
 
 
-def _without_leading_resets(steps: Sequence[Step]) -> List[Step]:
+def without_leading_resets(steps: Sequence[Step]) -> List[Step]:
     """A reset of a qubit that nothing has touched yet finds it in |0> and does nothing (files
     exported from other tools often begin so)."""
     touched, kept = set(), []
@@ -64,19 +66,33 @@ def sample_final(steps: Sequence[Step], num_qubits: int, num_clbits: int,
                  measurements: Sequence[Tuple[int, int]], shots: int,
                  rng: np.random.Generator) -> np.ndarray:
     """Simulates once, then draws every shot from the probabilities of the final state."""
-    reg = zelvanic.QuantumRegister(num_qubits)
-    apply_gates(reg, steps)
     bits = np.zeros((shots, num_clbits), dtype=np.uint8)
     if not measurements:
         return bits
-    listed = reg.god_observe()
-    del reg  # the amplitudes, then the list of 2^n floats, go as soon as they are read
-    probabilities = np.fromiter(listed, dtype=np.float64, count=len(listed))
-    del listed
+    probabilities = final_probabilities(steps, num_qubits)
     outcomes = draw(probabilities, shots, rng)
     for qubit, clbit in measurements:  # in circuit order: a later write to a clbit wins
         bits[:, clbit] = (outcomes >> qubit) & 1
     return bits
+
+
+def final_probabilities(steps: Sequence[Step], num_qubits: int) -> np.ndarray:
+    """The probabilities of the basis states after the gates of `steps`, in index order.
+    Refuses with MemoryError, before any gate runs, when the read-out would not fit."""
+    memory.require_readout(num_qubits)
+    reg = zelvanic.QuantumRegister(num_qubits)
+    apply_gates(reg, steps)
+    listed = reg.god_observe()
+    del reg  # the amplitudes, then the list of 2^n floats, go as soon as they are read
+    probabilities = as_array(listed)
+    del listed
+    return probabilities
+
+
+def as_array(listed: List[float]) -> np.ndarray:
+    """A writable float64 copy of a list of floats. array.array reads the floats in one C
+    loop, faster than numpy's own conversion of a list; numpy then shares its buffer."""
+    return np.frombuffer(array.array("d", listed), dtype=np.float64)
 
 
 def draw(probabilities: np.ndarray, shots: int, rng: np.random.Generator) -> np.ndarray:
@@ -102,6 +118,7 @@ def run_shots(steps: Sequence[Step], num_qubits: int, num_clbits: int,
         clbits = [0] * num_clbits
         _run(reg, steps, clbits)
         bits[shot] = clbits
+        del reg  # before the next shot makes its register: two may not fit at once
     return bits
 
 

@@ -1,4 +1,5 @@
 """ZelvanicSampler: Qiskit's Sampler primitive (V2) on a zelvanic register."""
+import warnings
 from typing import Iterable, Optional, Union
 
 import numpy as np
@@ -47,6 +48,10 @@ class ZelvanicSampler(BaseSamplerV2):
         if shots is None:
             shots = self._default_shots
         coerced = [SamplerPub.coerce(pub, shots) for pub in pubs]
+        if any(not pub.circuit.cregs for pub in coerced):
+            warnings.warn("One of your circuits has no output classical registers and so the "
+                          "result will be empty. Did you mean to add measurement instructions?",
+                          UserWarning, stacklevel=2)
         job = PrimitiveJob(self._run, coerced)
         job._submit()
         return job
@@ -58,19 +63,20 @@ class ZelvanicSampler(BaseSamplerV2):
 
     def _run_pub(self, pub: SamplerPub, rng: np.random.Generator) -> SamplerPubResult:
         circuit = pub.circuit
+        metadata = {"shots": pub.shots, "circuit_metadata": circuit.metadata}
+        if not circuit.cregs:  # nothing to return, so nothing to simulate
+            return SamplerPubResult(DataBin(shape=pub.shape), metadata=metadata)
         lowered = lower(circuit)
         num_qubits, num_clbits = lowered.num_qubits, lowered.num_clbits
         registers = {creg.name: [circuit.find_bit(bit).index for bit in creg]
                      for creg in circuit.cregs}
         arrays = {name: np.zeros(pub.shape + (pub.shots, _bytes(len(bits))), dtype=np.uint8)
                   for name, bits in registers.items()}
-        sampled = True
         for index in np.ndindex(*pub.shape):
             bound = pub.parameter_values.bind(lowered, index) if lowered.parameters else lowered
             steps = compile_circuit(bound)
             measurements = final_measurements(steps)
             if measurements is None:
-                sampled = False
                 bits = run_shots(steps, num_qubits, num_clbits, pub.shots)
             else:
                 bits = sample_final(steps, num_qubits, num_clbits, measurements, pub.shots, rng)
@@ -78,9 +84,7 @@ class ZelvanicSampler(BaseSamplerV2):
                 arrays[name][index] = _pack(bits[:, indices])
         data = DataBin(**{name: BitArray(arrays[name], len(bits))
                           for name, bits in registers.items()}, shape=pub.shape)
-        return SamplerPubResult(data, metadata={
-            "shots": pub.shots, "circuit_metadata": circuit.metadata,
-            "simulation": "sampled from the final state" if sampled else "shot by shot"})
+        return SamplerPubResult(data, metadata=metadata)
 
 
 def _bytes(num_bits: int) -> int:
