@@ -1,0 +1,108 @@
+"""The preprocessing steps PennyLane has no transform for."""
+import pennylane as qml
+from pennylane.exceptions import DeviceError, DiagGatesUndefinedError
+from pennylane.measurements import (
+    ExpectationMP,
+    ProbabilityMP,
+    StateMeasurement,
+    VarianceMP,
+)
+from pennylane.ops.op_math import Controlled
+from pennylane.transforms import transform
+
+from .gates import PERMUTATIONS
+
+
+def _null_postprocessing(results):
+    return results[0]
+
+
+def decompose_or_matrix(op):
+    """An operation's decomposition, or, where it has none but a matrix, that matrix as a
+    QubitUnitary, which PennyLane decomposes in turn."""
+    if op.has_decomposition:
+        return op.decomposition()
+    if op.has_matrix:
+        return [qml.QubitUnitary(qml.matrix(op), wires=op.wires)]
+    return op.decomposition()  # raises PennyLane's own error, naming the operation
+
+
+def _has_diagonalizing_gates(obs) -> bool:
+    try:
+        obs.diagonalizing_gates()
+    except DiagGatesUndefinedError:
+        return False
+    return True
+
+
+@transform
+def pauli_sums_for_matrix_observables(tape):
+    """An expectation value of an observable known only by its matrix (a SparseHamiltonian)
+    becomes one of its Pauli decomposition, which the grouping below measures term by term."""
+    measurements, changed = [], False
+    for mp in tape.measurements:
+        obs = mp.obs
+        if obs is None or _has_diagonalizing_gates(obs):
+            measurements.append(mp)
+            continue
+        if not isinstance(mp, ExpectationMP):
+            raise DeviceError(f"{type(mp).__name__} of {obs.name} is not supported on "
+                              "zelvanic.qubit: the observable has no diagonalizing gates")
+        matrix = obs.sparse_matrix(wire_order=obs.wires).toarray() \
+            if obs.has_sparse_matrix else qml.matrix(obs, wire_order=obs.wires)
+        measurements.append(qml.expval(qml.pauli_decompose(matrix, wire_order=obs.wires)))
+        changed = True
+    if not changed:
+        return (tape,), _null_postprocessing
+    return (tape.copy(measurements=measurements),), _null_postprocessing
+
+
+@transform
+def diagonalize_other_observables(tape):
+    """Measures in its eigenbasis every observable that `diagonalize_measurements` leaves as it
+    is (Hermitian, a projector onto a state, a sparse Hamiltonian...): its diagonalizing gates
+    go to the end of the circuit, and the measurement reads its eigenvalues on its wires."""
+    gates, measurements, busy = [], [], set()
+    for mp in tape.measurements:
+        obs = mp.obs
+        if obs is None or not obs.diagonalizing_gates():
+            measurements.append(mp)
+            continue
+        if busy & set(obs.wires) or any(
+                set(obs.wires) & set(other.wires) for other in tape.measurements
+                if other is not mp):
+            raise DeviceError(f"{obs} is not supported on zelvanic.qubit together with "
+                              "another measurement on its wires")
+        busy |= set(obs.wires)
+        gates.extend(obs.diagonalizing_gates())
+        if isinstance(mp, ProbabilityMP):
+            measurements.append(qml.measurements.ProbabilityMP(wires=obs.wires))
+        else:
+            measurements.append(type(mp)(eigvals=obs.eigvals(), wires=obs.wires))
+    if not gates:
+        return (tape,), _null_postprocessing
+    new = tape.copy(operations=tape.operations + gates, measurements=measurements)
+    return (new,), _null_postprocessing
+
+
+def is_permutation(op) -> bool:
+    return op.name in PERMUTATIONS or (isinstance(op, Controlled) and op.base.name == "PauliX")
+
+
+@transform
+def refuse_inexact_state(tape):
+    """The register shows probabilities, not amplitudes. The state is known exactly only while
+    every gate maps basis states to basis states (X, CNOT, Toffoli, SWAP, CSWAP, multi-
+    controlled X) or is a global phase: then it is one basis state times the phase. A
+    measurement that needs the state of any other circuit is refused."""
+    for mp in tape.measurements:
+        if isinstance(mp, StateMeasurement) and not isinstance(
+                mp, (ExpectationMP, VarianceMP, ProbabilityMP)):
+            for op in tape.operations:
+                if not is_permutation(op):
+                    raise DeviceError(
+                        f"{type(mp).__name__} is not supported on zelvanic.qubit after {op.name}: "
+                        "the register gives probabilities, not amplitudes, so the state is "
+                        "known exactly only after basis permutations (X, CNOT, Toffoli, SWAP, "
+                        "CSWAP) and global phases")
+    return (tape,), _null_postprocessing
