@@ -37,7 +37,7 @@ def analytic(mp: MeasurementProcess, probs: np.ndarray, wire_order: Wires, state
         return mp.process_state(state, wire_order)
     if isinstance(mp, ProbabilityMP):
         return marginal(probs, wire_order, mp.wires)
-    eigvals = np.asarray(mp.eigvals(), dtype=np.float64)
+    eigvals = _eigvals(mp)
     if len(mp.wires) == 0:  # a constant, such as an Identity without wires
         return np.squeeze(eigvals)
     p = marginal(probs, wire_order, mp.wires)
@@ -47,6 +47,33 @@ def analytic(mp: MeasurementProcess, probs: np.ndarray, wire_order: Wires, state
     if isinstance(mp, VarianceMP):
         return np.dot(p, eigvals ** 2) - mean ** 2
     raise qml.DeviceError(f"zelvanic.qubit cannot compute {mp} exactly")
+
+
+def _eigvals(mp: MeasurementProcess) -> np.ndarray:
+    """The eigenvalues over `mp.wires`: for a sum of Z products straight from its Pauli
+    terms (a sign per parity), which PennyLane would otherwise build from Kronecker
+    products term by term."""
+    obs = mp.obs
+    rep = obs.pauli_rep if obs is not None else None
+    if rep is None or not all(p in ("I", "Z") for word in rep for p in word.values()):
+        return np.asarray(mp.eigvals(), dtype=np.float64)
+    k = len(mp.wires)
+    position = {w: k - 1 - i for i, w in enumerate(mp.wires)}
+    index = np.arange(2 ** k, dtype=np.int64)
+    eigvals = np.zeros(2 ** k)
+    for word, coeff in rep.items():
+        mask = 0
+        for w, p in word.items():
+            if p == "Z":
+                mask |= 1 << position[w]
+        parity = np.zeros(2 ** k, dtype=np.int64)
+        bits = index & mask
+        while mask:
+            parity ^= bits & 1
+            bits >>= 1
+            mask >>= 1
+        eigvals += float(np.real(coeff)) * (1 - 2 * parity)
+    return eigvals
 
 
 def exact_state(probs: np.ndarray, phase: complex) -> np.ndarray:

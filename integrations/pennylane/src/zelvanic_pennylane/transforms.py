@@ -28,11 +28,16 @@ def decompose_or_matrix(op):
 
 
 def _has_diagonalizing_gates(obs) -> bool:
-    try:
-        obs.diagonalizing_gates()
-    except DiagGatesUndefinedError:
-        return False
-    return True
+    # A Pauli sum's own diagonalizing gates would come from its full matrix: the grouping
+    # and diagonalizing transforms handle it term by term instead.
+    return obs.pauli_rep is not None or obs.has_diagonalizing_gates
+
+
+def _is_diagonal(obs) -> bool:
+    """Diagonal in the computational basis, found without building a matrix where possible."""
+    if obs.pauli_rep is not None:
+        return all(p in ("I", "Z") for word in obs.pauli_rep for p in word.values())
+    return not obs.diagonalizing_gates()
 
 
 @transform
@@ -65,7 +70,7 @@ def diagonalize_other_observables(tape):
     gates, measurements, busy = [], [], set()
     for mp in tape.measurements:
         obs = mp.obs
-        if obs is None or not obs.diagonalizing_gates():
+        if obs is None or _is_diagonal(obs):
             measurements.append(mp)
             continue
         if busy & set(obs.wires) or any(
