@@ -91,12 +91,12 @@ class ZelvanicQubit(Device):
             mcm = replace(config.mcm_config, mcm_method="deferred")
             config = replace(config, mcm_config=mcm)
         else:
+            name = getattr(method, "value", method)
             raise DeviceError(f"zelvanic.qubit runs mid-circuit measurements by deferring them "
-                              f"(mcm_method='deferred'), not by mcm_method={method!r}")
-        if config.gradient_method in ("best", "device", "adjoint", "backprop"):
-            # no device gradients: PennyLane's own rules (parameter shift) differentiate
-            if config.gradient_method == "best":
-                config = replace(config, gradient_method="parameter-shift")
+                              f"(mcm_method='deferred'), not by mcm_method={name!r}")
+        if config.gradient_method == "best":
+            # no device gradients: PennyLane's own rules differentiate
+            config = replace(config, gradient_method="parameter-shift")
         return replace(config, use_device_gradient=False, use_device_jacobian_product=False,
                        grad_on_execution=False)
 
