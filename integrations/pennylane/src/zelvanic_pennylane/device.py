@@ -30,7 +30,6 @@ from pennylane.measurements import (
 from pennylane.transforms import (
     broadcast_expand,
     defer_measurements,
-    diagonalize_measurements,
     split_non_commuting,
 )
 from pennylane.transforms.core import CompilePipeline, transform
@@ -40,6 +39,7 @@ from . import gates, readout
 from .transforms import (
     decompose_or_matrix,
     diagonalize_other_observables,
+    diagonalize_pauli_measurements,
     is_permutation,
     pauli_sums_for_matrix_observables,
     refuse_inexact_state,
@@ -124,7 +124,7 @@ class ZelvanicQubit(Device):
         # computational basis after the group's rotations.
         program.add_transform(pauli_sums_for_matrix_observables)
         program.add_transform(split_non_commuting, grouping_strategy="qwc")
-        program.add_transform(diagonalize_measurements)
+        program.add_transform(diagonalize_pauli_measurements)
         program.add_transform(diagonalize_other_observables)
         program.add_transform(decompose, stopping_condition=gates.runs_natively,
                               skip_initial_state_prep=False, decomposer=decompose_or_matrix,

@@ -63,6 +63,16 @@ def pauli_sums_for_matrix_observables(tape):
 
 
 @transform
+def diagonalize_pauli_measurements(tape):
+    """PennyLane's `diagonalize_measurements`, skipped where every observable is a product of
+    Z already (a QAOA cost, or the ZZ group of a Heisenberg chain): it costs more than a
+    simulation of a dozen qubits even when it has nothing to rotate."""
+    if all(mp.obs is None or _is_diagonal(mp.obs) for mp in tape.measurements):
+        return (tape,), _null_postprocessing
+    return qml.transforms.diagonalize_measurements(tape)
+
+
+@transform
 def diagonalize_other_observables(tape):
     """Measures in its eigenbasis every observable that `diagonalize_measurements` leaves as it
     is (Hermitian, a projector onto a state, a sparse Hamiltonian...): its diagonalizing gates
