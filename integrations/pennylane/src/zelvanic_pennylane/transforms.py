@@ -62,14 +62,32 @@ def pauli_sums_for_matrix_observables(tape):
     return (tape.copy(measurements=measurements),), _null_postprocessing
 
 
+# Rotations found by `diagonalize_measurements`, by the hashes of the measurements they
+# serve: a gradient's shifted circuits all measure the same groups.
+_ROTATIONS = {}
+_ROTATIONS_KEPT = 256
+
+
 @transform
 def diagonalize_pauli_measurements(tape):
-    """PennyLane's `diagonalize_measurements`, skipped where every observable is a product of
-    Z already (a QAOA cost, or the ZZ group of a Heisenberg chain): it costs more than a
-    simulation of a dozen qubits even when it has nothing to rotate."""
+    """PennyLane's `diagonalize_measurements`, which costs more than a simulation of a dozen
+    qubits: skipped where every observable is a product of Z already (a QAOA cost, or the ZZ
+    group of a Heisenberg chain), and otherwise run once for each set of measurements, on
+    the measurements alone, whose rotations then go to the end of every circuit with them."""
     if all(mp.obs is None or _is_diagonal(mp.obs) for mp in tape.measurements):
         return (tape,), _null_postprocessing
-    return qml.transforms.diagonalize_measurements(tape)
+    key = tuple(mp.hash for mp in tape.measurements)
+    found = _ROTATIONS.get(key)
+    if found is None:
+        probe = qml.tape.QuantumScript([], tape.measurements, shots=tape.shots)
+        (rotated,), _ = qml.transforms.diagonalize_measurements(probe)
+        found = (tuple(rotated.operations), tuple(rotated.measurements))
+        if len(_ROTATIONS) >= _ROTATIONS_KEPT:
+            _ROTATIONS.clear()
+        _ROTATIONS[key] = found
+    gates, measurements = found
+    new = tape.copy(operations=tape.operations + list(gates), measurements=list(measurements))
+    return (new,), _null_postprocessing
 
 
 @transform
