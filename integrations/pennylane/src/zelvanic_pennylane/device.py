@@ -79,7 +79,7 @@ class ZelvanicQubit(Device):
 
     def __init__(self, wires=None, shots=None, seed="global"):
         super().__init__(wires=wires, shots=shots)
-        if seed == "global":
+        if isinstance(seed, str) and seed == "global":
             seed = np.random.randint(0, high=10_000_000)
         self._rng = np.random.default_rng(seed)
 
@@ -143,39 +143,40 @@ class ZelvanicQubit(Device):
         if not isinstance(wire_order, Wires):
             wire_order = Wires(wire_order)
         probs = _probabilities(tape, wire_order)
-        shots = tape.shots
+        bins = list(tape.shots)  # the number of shots of each bin, in order
         if any(op.name == "Projector" for op in tape.operations):  # a postselection
-            probs, shots = self._postselect(probs, shots, config)
-        if not shots:
+            probs, bins = self._postselect(probs, bins, config)
+        if not tape.shots:
             state = None
             if all(is_permutation(op) for op in tape.operations):
                 state = readout.exact_state(probs, gates.global_phase(tape))
             values = tuple(readout.analytic(mp, probs, wire_order, state)
                            for mp in tape.measurements)
             return values[0] if len(values) == 1 else values
-        total = shots.total_shots
+        total = sum(bins)
         indices = readout.draw(probs, total, self._rng) if total else np.zeros(0, np.int64)
         samples = readout.bits(indices, len(wire_order))
-        results = readout.from_samples(tape.measurements, samples, wire_order, shots.bins())
-        return tuple(results) if shots.has_partitioned_shots else results[0]
+        edges = np.cumsum([0] + bins)
+        results = readout.from_samples(tape.measurements, samples, wire_order,
+                                       zip(edges[:-1], edges[1:]))
+        return tuple(results) if tape.shots.has_partitioned_shots else results[0]
 
-    def _postselect(self, probs, shots, config):
+    def _postselect(self, probs, bins, config):
         """After a postselecting projector the probabilities sum to the chance of the
-        selected outcome: renormalise them, and with hardware-like postselection keep only
-        the shots that would have passed."""
+        selected outcome: renormalise them, and with hardware-like postselection keep, of
+        each bin, only the shots that would have passed (possibly none)."""
         norm = float(np.sum(probs))
         if np.isclose(norm, 0.0, rtol=0.0, atol=1e-14):
-            if shots and config.mcm_config.postselect_mode == "fill-shots":
+            if bins and config.mcm_config.postselect_mode == "fill-shots":
                 raise RuntimeError(
                     "The probability of the postselected mid-circuit measurement outcome is 0. "
                     "This leads to invalid results when using postselect_mode='fill-shots'.")
             norm = 0.0
         with np.errstate(invalid="ignore", divide="ignore"):
             probs = probs / norm
-        if shots and config.mcm_config.postselect_mode != "fill-shots":
-            kept = [int(self._rng.binomial(s, norm)) for s in shots]
-            shots = qml.measurements.Shots(kept)
-        return probs, shots
+        if config.mcm_config.postselect_mode != "fill-shots":
+            bins = [int(self._rng.binomial(s, norm)) for s in bins]
+        return probs, bins
 
 
 def _probabilities(tape, wire_order: Wires) -> np.ndarray:

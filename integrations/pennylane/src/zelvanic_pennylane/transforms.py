@@ -1,4 +1,5 @@
 """The preprocessing steps PennyLane has no transform for."""
+import numpy as np
 import pennylane as qml
 from pennylane.exceptions import DeviceError, DiagGatesUndefinedError
 from pennylane.measurements import (
@@ -18,13 +19,14 @@ def _null_postprocessing(results):
 
 
 def decompose_or_matrix(op):
-    """An operation's decomposition, or, where it has none but a matrix, that matrix as a
-    QubitUnitary, which PennyLane decomposes in turn."""
-    if op.has_decomposition:
-        return op.decomposition()
-    if op.has_matrix:
-        return [qml.QubitUnitary(qml.matrix(op), wires=op.wires)]
-    return op.decomposition()  # raises PennyLane's own error, naming the operation
+    """An operation's decomposition, or, where it has none but a unitary matrix, that matrix
+    as a QubitUnitary, which PennyLane decomposes in turn. A matrix that is not unitary (a
+    projector on several wires) has no such decomposition: PennyLane's error names it."""
+    if not op.has_decomposition and op.has_matrix:
+        matrix = qml.matrix(op)
+        if np.allclose(matrix @ matrix.conj().T, np.eye(len(matrix)), rtol=0, atol=1e-10):
+            return [qml.QubitUnitary(matrix, wires=op.wires)]
+    return op.decomposition()
 
 
 def _has_diagonalizing_gates(obs) -> bool:
