@@ -13,6 +13,7 @@ table gives medians and the ratio lightning / zelvanic (above 1: zelvanic is fas
 Needs pennylane, pennylane-lightning and zelvanic-pennylane.
 """
 import argparse
+import importlib.metadata
 import os
 import statistics
 import sys
@@ -119,12 +120,13 @@ def run(sizes, rounds):
 
 
 def report(rows, rounds):
-    import importlib.metadata
+    lightning = importlib.metadata.version("pennylane-lightning")
     lines = [
         "# Expectation values through PennyLane: zelvanic.qubit against lightning.qubit",
         "",
-        f"Machine: {machine()}; OMP_NUM_THREADS={os.environ.get('OMP_NUM_THREADS')}; "
-        f"PennyLane {qml.__version__}, pennylane-lightning {importlib.metadata.version('pennylane-lightning')}.",
+        f"Machine: {machine()}, {os.cpu_count()} cores shared with other work; "
+        f"OMP_NUM_THREADS={os.environ.get('OMP_NUM_THREADS')}; "
+        f"PennyLane {qml.__version__}, pennylane-lightning {lightning}.",
         f"Medians of {rounds} interleaved rounds; one gradient is by parameter shift on both "
         "devices. Ratio = lightning time / zelvanic time (above 1: zelvanic is faster).",
         "`python bench/pennylane_expectations.py`",

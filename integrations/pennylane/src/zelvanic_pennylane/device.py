@@ -8,7 +8,6 @@ from dataclasses import replace
 from typing import Optional
 
 import numpy as np
-import pennylane as qml
 import zelvanic
 from pennylane import math
 from pennylane.devices import Device, ExecutionConfig

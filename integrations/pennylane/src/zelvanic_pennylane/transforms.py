@@ -1,7 +1,7 @@
-"""The preprocessing steps PennyLane has no transform for."""
+"""The device's own preprocessing steps, around PennyLane's transforms."""
 import numpy as np
 import pennylane as qml
-from pennylane.exceptions import DeviceError, DiagGatesUndefinedError
+from pennylane.exceptions import DeviceError
 from pennylane.measurements import (
     ExpectationMP,
     ProbabilityMP,
