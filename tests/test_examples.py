@@ -38,6 +38,10 @@ EXPECTED = {
         r"largest difference from the DFT",
     ],
     "histogram.py": [r"wrote \S*histogram\.png"],
+    "pennylane_vqe.py": [
+        r"Heisenberg chain of 3 sites: VQE energy -?\d\.\d{12} after \d+ BFGS steps",
+        r"exact ground energy \(numpy eigvalsh\): -4\.000000000000",
+    ],
 }
 
 
@@ -57,6 +61,8 @@ def test_every_example_is_checked() -> None:
 def test_example(name: str, tmp_path: Path) -> None:
     if name == "histogram.py":
         pytest.importorskip("matplotlib", reason="the histogram needs matplotlib")
+    if name == "pennylane_vqe.py":  # run by scripts/run-pennylane-tests
+        pytest.importorskip("zelvanic_pennylane", reason="needs the PennyLane integration")
     output = run([str(EXAMPLES / name), str(tmp_path / "histogram.png")], tmp_path)
     for pattern in EXPECTED[name]:
         assert re.search(pattern, output), (pattern, output)
