@@ -8,7 +8,7 @@ from qiskit.circuit.library import real_amplitudes
 from qiskit.circuit.random import random_circuit
 from qiskit.quantum_info import SparsePauliOp, Statevector, random_pauli_list
 
-from zelvanic_qiskit import UnsupportedInstruction, ZelvanicEstimator
+from zelvanic_qiskit import UnsupportedInstruction, ZelvanicEstimator, ZelvanicSampler
 
 
 def layered(n, seed):
@@ -87,3 +87,21 @@ def test_vqe_reaches_the_ground_energy_of_a_heisenberg_chain():
     found = minimize(energy, start, jac=gradient, method="BFGS", options={"gtol": 1e-7})
     ground = np.linalg.eigvalsh(hamiltonian.to_matrix())[0]
     assert abs(found.fun - ground) < 1e-9, (found.fun, ground)
+
+
+def test_threads_change_no_bit_of_values_or_counts():
+    """At 18 qubits the register shares its tiles, lone gates and read-out over threads."""
+    n = 18
+    qc = layered(n, seed=3)
+    values = np.random.default_rng(3).uniform(-np.pi, np.pi, qc.num_parameters)
+    observable = SparsePauliOp(["Z" * n, "X" + "I" * (n - 2) + "Y"], [0.5, -1.0])
+    one, many = (ZelvanicEstimator(max_parallel_threads=t).run([(qc, observable, values)])
+                 .result()[0].data.evs for t in (1, 3))
+    assert one.tobytes() == many.tobytes()
+    measured = qc.assign_parameters(values)
+    measured.measure_all()
+    counts = [ZelvanicSampler(seed=5, max_parallel_threads=t).run([measured], shots=200)
+              .result()[0].data.meas.get_counts() for t in (1, 0)]
+    assert counts[0] == counts[1]
+    with pytest.raises(ValueError, match="max_parallel_threads"):
+        ZelvanicSampler(max_parallel_threads=-1)

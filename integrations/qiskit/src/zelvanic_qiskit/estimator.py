@@ -7,7 +7,7 @@ from qiskit.primitives.containers.estimator_pub import EstimatorPub, EstimatorPu
 from qiskit.primitives.primitive_job import PrimitiveJob
 from qiskit.quantum_info import SparsePauliOp
 
-from .execution import final_probabilities, without_leading_resets
+from .execution import final_probabilities, thread_count, without_leading_resets
 from .lowering import Step, UnsupportedInstruction, compile_circuit, lower
 from .paulis import mask, parity_expectations, rotations
 
@@ -26,15 +26,20 @@ class ZelvanicEstimator(BaseEstimatorV2):
     ``seed`` makes reproducible (an int, or a ``numpy.random.Generator`` to draw from), as
     Qiskit's ``StatevectorEstimator`` does; ``stds`` is then the precision.
 
+    ``max_parallel_threads`` spreads each simulation over that many threads, as for
+    ``ZelvanicSampler``; the values do not depend on it.
+
     Circuits must be unitary: a measurement, a reset after a gate or classical control raises
     ``UnsupportedInstruction``, as do observables other than sums of Pauli strings with real
     coefficients. Gates are run as by ``ZelvanicSampler``.
     """
 
     def __init__(self, *, default_precision: float = 0.0,
-                 seed: Union[int, np.random.Generator, None] = None):
+                 seed: Union[int, np.random.Generator, None] = None,
+                 max_parallel_threads: Optional[int] = None):
         self._default_precision = default_precision
         self._seed = seed
+        self._threads = thread_count(max_parallel_threads)
 
     @property
     def default_precision(self) -> float:
@@ -77,7 +82,8 @@ class ZelvanicEstimator(BaseEstimatorV2):
             needed = {label for index in indices for label in terms[observable_of[index]]}
             bound = (bindings.bind(lowered, np.unravel_index(binding, bindings.shape))
                      if lowered.parameters else lowered)
-            values = pauli_expectations(_unitary_steps(bound), bound.num_qubits, needed, groups)
+            values = pauli_expectations(_unitary_steps(bound), bound.num_qubits, needed, groups,
+                                        self._threads)
             for index in indices:
                 evs[index] = sum(coefficient * values[label] for label, coefficient
                                  in terms[observable_of[index]].items())
@@ -111,14 +117,15 @@ class _Groups:
 
 
 def pauli_expectations(steps: List[Step], num_qubits: int, labels: Iterable[str],
-                       groups: Optional[_Groups] = None) -> Dict[str, float]:
+                       groups: Optional[_Groups] = None,
+                       threads: Optional[int] = None) -> Dict[str, float]:
     """The exact expectation value of every Pauli string of `labels` (Qiskit's labels) in the
     state that the gate steps make from |0...0>: one simulation per group of strings that
     commute qubit by qubit."""
     labels = tuple(sorted(set(labels)))
     values = {label: 1.0 for label in labels if set(label) <= {"I"}}
     for group_labels, rotation, masks in (groups or _Groups())(labels):
-        probabilities = final_probabilities(steps + rotation, num_qubits)
+        probabilities = final_probabilities(steps + rotation, num_qubits, threads)
         values.update(zip(group_labels,
                           parity_expectations(probabilities, num_qubits, masks)))
     return values

@@ -4,6 +4,8 @@ Both runners return the classical bits of every shot: an array of shape (shots, 
 and 1, in the circuit's clbit order.
 """
 import array
+import os
+import threading
 from typing import List, Optional, Sequence, Tuple
 
 import numpy as np
@@ -55,6 +57,37 @@ def _qubits(step: Step):
     return [a for a in args if isinstance(a, int)]
 
 
+_SETTING_LOCK = threading.Lock()
+
+
+def new_register(num_qubits: int, threads: Optional[int] = None):
+    """A register of `num_qubits`. With `threads`, its work may spread over that many threads
+    (0: every processor this process may run on): ZELVANIC_THREADS, which a register reads
+    when it is made, is set for that moment alone. None leaves the environment's setting."""
+    if threads is None:
+        return zelvanic.QuantumRegister(num_qubits)
+    with _SETTING_LOCK:  # two primitives making registers at once each get their own count
+        saved = os.environ.get("ZELVANIC_THREADS")
+        os.environ["ZELVANIC_THREADS"] = str(threads)
+        try:
+            return zelvanic.QuantumRegister(num_qubits)
+        finally:
+            if saved is None:
+                del os.environ["ZELVANIC_THREADS"]
+            else:
+                os.environ["ZELVANIC_THREADS"] = saved
+
+
+def thread_count(value: Optional[int]) -> Optional[int]:
+    """`max_parallel_threads` of a primitive, checked: None, or a whole number >= 0."""
+    if value is None:
+        return None
+    if isinstance(value, bool) or not isinstance(value, int) or value < 0:
+        raise ValueError(f"max_parallel_threads must be a whole number >= 0 (0: every "
+                         f"processor) or None, not {value!r}")
+    return value
+
+
 def apply_gates(reg, steps: Sequence[Step]) -> None:
     for step in steps:
         if step.kind == "gate":
@@ -64,23 +97,24 @@ def apply_gates(reg, steps: Sequence[Step]) -> None:
 
 def sample_final(steps: Sequence[Step], num_qubits: int, num_clbits: int,
                  measurements: Sequence[Tuple[int, int]], shots: int,
-                 rng: np.random.Generator) -> np.ndarray:
+                 rng: np.random.Generator, threads: Optional[int] = None) -> np.ndarray:
     """Simulates once, then draws every shot from the probabilities of the final state."""
     bits = np.zeros((shots, num_clbits), dtype=np.uint8)
     if not measurements:
         return bits
-    probabilities = final_probabilities(steps, num_qubits)
+    probabilities = final_probabilities(steps, num_qubits, threads)
     outcomes = draw(probabilities, shots, rng)
     for qubit, clbit in measurements:  # in circuit order: a later write to a clbit wins
         bits[:, clbit] = (outcomes >> qubit) & 1
     return bits
 
 
-def final_probabilities(steps: Sequence[Step], num_qubits: int) -> np.ndarray:
+def final_probabilities(steps: Sequence[Step], num_qubits: int,
+                        threads: Optional[int] = None) -> np.ndarray:
     """The probabilities of the basis states after the gates of `steps`, in index order.
     Refuses with MemoryError, before any gate runs, when the read-out would not fit."""
     memory.require_readout(num_qubits)
-    reg = zelvanic.QuantumRegister(num_qubits)
+    reg = new_register(num_qubits, threads)
     apply_gates(reg, steps)
     listed = reg.god_observe()
     del reg  # the amplitudes, then the list of 2^n floats, go as soon as they are read
@@ -110,11 +144,11 @@ def draw(probabilities: np.ndarray, shots: int, rng: np.random.Generator) -> np.
 
 
 def run_shots(steps: Sequence[Step], num_qubits: int, num_clbits: int,
-              shots: int) -> np.ndarray:
+              shots: int, threads: Optional[int] = None) -> np.ndarray:
     """Simulates every shot from |0...0>, measuring with the register's own random source."""
     bits = np.zeros((shots, num_clbits), dtype=np.uint8)
     for shot in range(shots):
-        reg = zelvanic.QuantumRegister(num_qubits)
+        reg = new_register(num_qubits, threads)
         clbits = [0] * num_clbits
         _run(reg, steps, clbits)
         bits[shot] = clbits

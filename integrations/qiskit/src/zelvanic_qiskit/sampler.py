@@ -7,7 +7,7 @@ from qiskit.primitives import BaseSamplerV2, BitArray, DataBin, PrimitiveResult,
 from qiskit.primitives.containers.sampler_pub import SamplerPub, SamplerPubLike
 from qiskit.primitives.primitive_job import PrimitiveJob
 
-from .execution import final_measurements, run_shots, sample_final
+from .execution import final_measurements, run_shots, sample_final, thread_count
 from .lowering import compile_circuit, lower
 
 
@@ -24,6 +24,11 @@ class ZelvanicSampler(BaseSamplerV2):
     ``while_loop``, ``switch``, or ``c_if`` on Qiskit 1.x) is simulated shot by shot, measuring
     with the register's own random source: those shots cannot be seeded.
 
+    ``max_parallel_threads`` (as qiskit-aer's option of that name) lets each register's work
+    spread over that many threads, 0 meaning every processor; None (the default) leaves the
+    ``ZELVANIC_THREADS`` environment variable in charge, which unset means one thread. The
+    counts and probabilities are the same, to the last bit, whatever the number.
+
     Gates without a direct counterpart are decomposed by Qiskit's transpiler. An instruction
     that cannot be run raises ``UnsupportedInstruction`` (a ``QiskitError`` and a
     ``ValueError``) naming it; a circuit too large for the memory raises the register's own
@@ -31,9 +36,11 @@ class ZelvanicSampler(BaseSamplerV2):
     """
 
     def __init__(self, *, default_shots: int = 1024,
-                 seed: Union[int, np.random.Generator, None] = None):
+                 seed: Union[int, np.random.Generator, None] = None,
+                 max_parallel_threads: Optional[int] = None):
         self._default_shots = default_shots
         self._seed = seed
+        self._threads = thread_count(max_parallel_threads)
 
     @property
     def default_shots(self) -> int:
@@ -77,9 +84,10 @@ class ZelvanicSampler(BaseSamplerV2):
             steps = compile_circuit(bound)
             measurements = final_measurements(steps)
             if measurements is None:
-                bits = run_shots(steps, num_qubits, num_clbits, pub.shots)
+                bits = run_shots(steps, num_qubits, num_clbits, pub.shots, self._threads)
             else:
-                bits = sample_final(steps, num_qubits, num_clbits, measurements, pub.shots, rng)
+                bits = sample_final(steps, num_qubits, num_clbits, measurements, pub.shots, rng,
+                                    self._threads)
             for name, indices in registers.items():
                 arrays[name][index] = _pack(bits[:, indices])
         data = DataBin(**{name: BitArray(arrays[name], len(bits))
