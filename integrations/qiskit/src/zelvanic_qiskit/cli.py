@@ -190,8 +190,8 @@ def sample(circuit: QuantumCircuit, shots: int, seed: Optional[int]) -> Dict[str
 
 
 def counts(bits: BitArray) -> Dict[str, int]:
-    """BitArray.get_counts, with the shots counted by numpy: Qiskit's own method turns every
-    shot into a Python string, 96% of the time of a run of 10^6 shots."""
+    """BitArray.get_counts, with the shots counted by numpy: Qiskit's own method makes a
+    Python string of every shot, which takes most of the time of a run of many shots."""
     packed = bits.array.reshape(-1, bits.array.shape[-1])
     if packed.shape[1] <= 8:  # each shot as one integer, the first byte the highest
         keys = np.zeros(len(packed), dtype=np.uint64)
