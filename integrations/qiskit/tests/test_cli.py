@@ -66,6 +66,19 @@ def test_malformed_file_gives_one_line_with_its_line_number(tmp_path, text):
     assert len(done.stderr.splitlines()) == 1 and "bad.qasm:7," in done.stderr, done.stderr
 
 
+@pytest.mark.parametrize("width", [1, 8, 9, 64, 65, 100])
+def test_counts_match_qiskits_own(width):
+    """Our numpy count against BitArray.get_counts, across the byte and word boundaries."""
+    import numpy as np
+    from qiskit.primitives import BitArray
+
+    from zelvanic_qiskit.cli import counts
+
+    draws = np.random.default_rng(width).integers(0, 2**min(width, 62), 500)
+    bits = BitArray.from_samples([int(d) for d in draws] + [2**width - 1] * 3, num_bits=width)
+    assert counts(bits) == dict(sorted(bits.get_counts().items()))
+
+
 LEGACY = """OPENQASM 2.0;
 include "qelib1.inc";
 qreg q[3];

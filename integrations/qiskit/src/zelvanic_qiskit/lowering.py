@@ -264,8 +264,8 @@ def _gate_steps(op: Instruction, qs: List[int]) -> List[Step]:
     u00, u01, u10, u11 = _entries(op.to_matrix())
     if u01 == 0 and u10 == 0 and _unit(u00) and _unit(u11) and cmath.isfinite(u11 / u00):
         # A phase gate (p, s, t, z, u1 and their kin): up to a global phase, which no
-        # probability sees, it is rz, which the register applies as a diagonal, at about a
-        # third of the cost of a full matrix.
+        # probability sees, it is rz, which the register applies as a diagonal, far cheaper
+        # than a full matrix.
         return [_gate("rz", q, cmath.phase(u11 / u00))]
     return [_gate("u", q, u00, u01, u10, u11)]
 
