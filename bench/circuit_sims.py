@@ -1,6 +1,6 @@
 """The simulators that bench/circuits.py times on whole circuits, behind one interface each.
 
-Importing this module pins every thread pool to one thread (through peer_sims), so import it
+Importing this module sizes every thread pool (through peer_sims and bench_threads.py), so import it
 before numpy or any simulator.
 
 Each simulator offers one or more settings (its fusion on, a fusion size, ...) and:

@@ -16,6 +16,10 @@ import os
 
 from bench_threads import THREADS  # first: thread pools are sized when a library loads
 
+# qiskit-aer shares a state out over its threads only from this many qubits on: its own
+# default (14) when the run has threads, never when it has one.
+AER_PARALLEL_FROM = 64 if THREADS == 1 else 14
+
 import cmath  # noqa: E402
 import math  # noqa: E402
 import time  # noqa: E402
@@ -200,7 +204,7 @@ class AerSim:
         from qiskit_aer import AerSimulator
         self.qiskit, self.aer, self.Circuit, self.Gate = qiskit, qiskit_aer, QuantumCircuit, Gate
         single = dict(method="statevector", max_parallel_threads=THREADS, max_parallel_experiments=1,
-                      max_parallel_shots=1, statevector_parallel_threshold=64,
+                      max_parallel_shots=1, statevector_parallel_threshold=AER_PARALLEL_FROM,
                       enable_truncation=False, shots=1)
         self.plain = AerSimulator(fusion_enable=False, **single)
         # Fusion forced on at every size (by default it starts at 14 qubits).
@@ -262,7 +266,7 @@ class SamplerPair:
         self.qiskit, self.aer = qiskit, qiskit_aer
         one_thread = dict(method="statevector", max_parallel_threads=THREADS,
                           max_parallel_experiments=1, max_parallel_shots=1,
-                          statevector_parallel_threshold=64)
+                          statevector_parallel_threshold=AER_PARALLEL_FROM)
         self.samplers = {
             "zelvanic": ZelvanicSampler(seed=1),
             "qiskit-aer": SamplerV2(seed=1, options={"backend_options": one_thread}),
