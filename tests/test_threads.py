@@ -10,8 +10,8 @@ import pytest
 
 # Random circuits of every gate kind through god_observe, and the kets of certain
 # measurements (with their collapses) after permutation circuits. The sizes reach every
-# shared-out path: tiles (n > 12 with ZELVANIC_TILE_QUBITS=12), gates alone on 2^16
-# amplitudes and more, read-outs and collapses on 2^18.
+# shared-out path: tiles (n > 12 with ZELVANIC_TILE_QUBITS=12), gates alone, read-outs
+# and collapses on 2^18 amplitudes and more.
 PROGRAM = textwrap.dedent("""
     import cmath, hashlib, math, os, random, struct
     from zelvanic import QuantumRegister

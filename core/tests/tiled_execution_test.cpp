@@ -123,7 +123,7 @@ TEST(TiledExecution, SameBitsAsOneGateAtATimeForEveryFamilyAndShape) {
 // A gate applied alone to a state large enough to be split over threads: every kind, with
 // controls anywhere, against the same gate on the calling thread.
 TEST(TiledExecution, GateSplitOverThreadsLeavesTheSameBits) {
-    constexpr unsigned n = 16;
+    constexpr unsigned n = 18;
     for (const KernelFamily* family : supported_kernels()) {
         RandomGates random(n, 5);
         std::vector<Complex> one_thread = awkward_state(std::size_t{1} << n, 3);

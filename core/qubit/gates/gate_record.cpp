@@ -123,9 +123,9 @@ void apply_gate(std::span<Complex> state, unsigned n, const GateRecord& gate,
 
 void apply_gate_split(std::span<Complex> state, unsigned n, const GateRecord& gate,
                       const KernelFamily& family, unsigned threads) {
-    // Below 2^16 amplitudes (1 MiB) a pass takes less than waking the workers costs many
-    // times over; parts of 2^12 and more keep each one's runs long.
-    constexpr unsigned kSplitFrom = 16;
+    // Below 2^18 amplitudes (4 MiB) waking a worker costs about what it saves
+    // (docs/performance.md, "Threads"). Parts of 2^12 and more keep each one's runs long.
+    constexpr unsigned kSplitFrom = 18;
     constexpr unsigned kLeastPartQubits = 12;
     if (threads <= 1 || n < kSplitFrom) return apply_gate(state, n, gate, family);
     // Eight parts a thread, so that a thread slowed by other work holds up little.
