@@ -38,6 +38,7 @@ EXPECTED = {
         r"largest difference from the DFT",
     ],
     "histogram.py": [r"wrote \S*histogram\.png"],
+    "qiskit_estimator.py": [r"exact +-6\.464101615138"],
     "pennylane_vqe.py": [
         r"Heisenberg chain of 3 sites: VQE energy -?\d\.\d{12} after \d+ BFGS steps",
         r"exact ground energy \(numpy eigvalsh\): -4\.000000000000",
@@ -63,6 +64,8 @@ def test_example(name: str, tmp_path: Path) -> None:
         pytest.importorskip("matplotlib", reason="the histogram needs matplotlib")
     if name == "pennylane_vqe.py":  # run by scripts/run-pennylane-tests
         pytest.importorskip("zelvanic_pennylane", reason="needs the PennyLane integration")
+    if name == "qiskit_estimator.py":  # run by the Qiskit integration's tests
+        pytest.importorskip("zelvanic_qiskit", reason="needs the Qiskit integration")
     output = run([str(EXAMPLES / name), str(tmp_path / "histogram.png")], tmp_path)
     for pattern in EXPECTED[name]:
         assert re.search(pattern, output), (pattern, output)
