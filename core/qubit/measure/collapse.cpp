@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "qubit/kernels/prefetch_ahead.h"
 #include "qubit/parallel/worker_pool.h"
@@ -18,13 +19,15 @@ Complex divided(Complex a, double g) { return {a.re / g, a.im / g}; }
 // its probability. A NaN probability is not positive; it makes the sum NaN, so the draw is
 // not reached after it and the fallback decides.
 template <class ProbabilityAt>
-Selection select(std::uint64_t count, double r, ProbabilityAt probability_at) {
+void select(std::uint64_t count, std::uint64_t first, double r, ProbabilityAt probability_at,
+            RunningSelection& running) {
+    if (running.found) return;
     // The sum is serial by definition, so its latency sets the pace. Blocks of entries are
     // summed in order and checked once: the sum never decreases, so a block that ends below
     // r holds no outcome. A block that may hold it (or a NaN sum) is walked entry by entry.
     constexpr std::uint64_t kBlock = 8;
-    double s = 0.0;
-    bool has_mass = false;
+    double s = running.sum;
+    bool block_has_mass = false;
     std::uint64_t block_with_mass = 0;
     std::uint64_t i = 0;
     for (; i + kBlock <= count; i += kBlock) {
@@ -39,23 +42,33 @@ Selection select(std::uint64_t count, double r, ProbabilityAt probability_at) {
         if (!(t < r)) break;
         s = t;
         block_with_mass = positive ? i : block_with_mass;
-        has_mass |= positive;
+        block_has_mass |= positive;
     }
-    std::uint64_t last_with_mass = 0;
-    if (has_mass) {
+    std::uint64_t last_with_mass = running.outcome;
+    if (block_has_mass) {
         for (std::uint64_t j = block_with_mass; j < block_with_mass + kBlock; ++j) {
-            if (probability_at(j) > 0.0) last_with_mass = j;
+            if (probability_at(j) > 0.0) last_with_mass = first + j;
         }
     }
+    bool has_mass = running.has_mass || block_has_mass;
     for (; i < count; ++i) {
         const double p = probability_at(i);
         s = s + p;
         const bool positive = p > 0.0;
-        if (positive & (s >= r)) return {i, true};
-        last_with_mass = positive ? i : last_with_mass;
+        if (positive & (s >= r)) {
+            running = {s, true, true, first + i};
+            return;
+        }
+        last_with_mass = positive ? first + i : last_with_mass;
         has_mass |= positive;
     }
-    return {last_with_mass, has_mass};
+    running = {s, has_mass, false, last_with_mass};
+}
+
+Selection select(std::uint64_t count, double r, auto probability_at) {
+    RunningSelection running;
+    select(count, 0, r, probability_at, running);
+    return running.selection();
 }
 
 // With threads, the collapses below share the state out in pieces of this many amplitudes,
@@ -96,12 +109,20 @@ Selection select_by_running_sum(std::span<const double> probabilities, double r)
     return select(probabilities.size(), r, [&](std::uint64_t l) { return probabilities[l]; });
 }
 
-std::uint64_t select_and_collapse_all(std::span<Complex> state, double r, unsigned threads) {
-    const Complex* amplitudes = state.data();
-    const std::uint64_t outcome = select(state.size(), r, [=](std::uint64_t i) {
-                                      prefetch_ahead(amplitudes + i);
-                                      return norm(amplitudes[i]);
-                                  }).outcome;
+void continue_selection(std::span<const Complex> block, std::uint64_t first, double r,
+                        RunningSelection& running) {
+    const Complex* amplitudes = block.data();
+    select(
+        block.size(), first, r,
+        [=](std::uint64_t i) {
+            prefetch_ahead(amplitudes + i);
+            return norm(amplitudes[i]);
+        },
+        running);
+}
+
+void collapse_to_basis(std::span<Complex> state, std::optional<std::uint64_t> outcome,
+                       unsigned threads) {
     if (shared_out(state, threads)) {
         // Nothing is kept (no index has bits outside an empty mask): all are zeroed.
         collapse_on_threads(state, 0, 1, 1.0, threads);
@@ -109,45 +130,92 @@ std::uint64_t select_and_collapse_all(std::span<Complex> state, double r, unsign
         ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
         zero_fill(state.data(), state.size());
     }
-    state[outcome] = {1.0, 0.0};
+    if (outcome) state[*outcome] = {1.0, 0.0};
+}
+
+std::uint64_t select_and_collapse_all(std::span<Complex> state, double r, unsigned threads) {
+    RunningSelection running;
+    continue_selection(state, 0, r, running);
+    const std::uint64_t outcome = running.selection().outcome;
+    collapse_to_basis(state, outcome, threads);
     return outcome;
 }
 
-QubitOneSum sum_qubit_one(std::span<const Complex> state, unsigned target) {
+void continue_qubit_one(std::span<const Complex> state, unsigned target,
+                        QubitOneRunning& running) {
     // Pairs (i0, i1 = i0 + half) in ascending order; the compensated sum runs over the i1.
     // Reading the i0 as well costs little next to the serial sum and tells whether the
     // qubit's 0 half carries any probability at all.
     const std::uint64_t half = std::uint64_t{1} << target;
-    double p1 = 0.0;
-    double comp = 0.0;
-    bool zero_half_has_mass = false;
     for (std::uint64_t base = 0; base < state.size(); base += 2 * half) {
         const Complex* zero = state.data() + base;
         const Complex* one = zero + half;
         for (std::uint64_t i = 0; i < half; ++i) {
             prefetch_ahead(zero + i);
             prefetch_ahead(one + i);
-            const double y = norm(one[i]) - comp;
-            const double t = p1 + y;
-            comp = (t - p1) - y;
-            p1 = t;
-            zero_half_has_mass |= norm(zero[i]) != 0.0;
+            running.add_one(norm(one[i]));
+            running.zero_half_has_mass |= norm(zero[i]) != 0.0;
         }
     }
-    return {p1, !zero_half_has_mass};
+}
+
+void continue_qubit_one_block(std::span<const Complex> block, bool in_one_half,
+                              QubitOneRunning& running) {
+    for (const Complex& a : block) {
+        prefetch_ahead(&a);
+        if (in_one_half) {
+            running.add_one(norm(a));
+        } else {
+            running.zero_half_has_mass |= norm(a) != 0.0;
+        }
+    }
+}
+
+QubitOneSum sum_qubit_one(std::span<const Complex> state, unsigned target) {
+    QubitOneRunning running;
+    continue_qubit_one(state, target, running);
+    return running.sum();
+}
+
+QubitOneChoice choose_qubit_one(QubitOneSum sum, double r) {
+    // With nothing in the 0 half the qubit is 1 whatever the rounding of p1 below 1 says;
+    // outcome 0 would divide nothing but zeros and leave an empty vector.
+    const bool one = r < sum.p1 || (sum.zero_half_empty && sum.p1 > 0.0);
+    return {one, one ? std::sqrt(sum.p1) : std::sqrt(1.0 - sum.p1)};
+}
+
+void collapse_block(std::span<Complex> block, bool kept, double g, unsigned threads) {
+    if (shared_out(block, threads)) {
+        collapse_on_threads(block, 0, kept ? 0 : 1, g, threads);
+        return;
+    }
+    if (!kept) {
+        ZeroFiller zero_fill(ZeroFiller::worth_streaming(block.size_bytes()));
+        zero_fill(block.data(), block.size());
+        return;
+    }
+    for (Complex& a : block) {
+        prefetch_ahead(&a);
+        a = divided(a, g);
+    }
 }
 
 std::uint64_t select_and_collapse_one(std::span<Complex> state, unsigned target, QubitOneSum sum,
                                       double r, unsigned threads) {
-    // With nothing in the 0 half the qubit is 1 whatever the rounding of p1 below 1 says;
-    // outcome 0 would divide nothing but zeros and leave an empty vector.
-    const bool one = r < sum.p1 || (sum.zero_half_empty && sum.p1 > 0.0);
-    const double g = one ? std::sqrt(sum.p1) : std::sqrt(1.0 - sum.p1);
+    const QubitOneChoice choice = choose_qubit_one(sum, r);
+    collapse_qubit_one(state, target, choice, threads);
+    return choice.one ? 1 : 0;
+}
+
+void collapse_qubit_one(std::span<Complex> state, unsigned target, QubitOneChoice choice,
+                        unsigned threads) {
+    const bool one = choice.one;
+    const double g = choice.g;
     const std::uint64_t half = std::uint64_t{1} << target;
     const std::uint64_t kept_offset = one ? half : 0;
     if (shared_out(state, threads)) {
         collapse_on_threads(state, half, kept_offset, g, threads);
-        return one ? 1 : 0;
+        return;
     }
     ZeroFiller zero_fill(ZeroFiller::worth_streaming(state.size_bytes()));
     if (half == 1) {  // qubit 0: kept and dropped amplitudes alternate
@@ -157,7 +225,7 @@ std::uint64_t select_and_collapse_one(std::span<Complex> state, unsigned target,
             pair[kept_offset] = divided(pair[kept_offset], g);
             pair[1 - kept_offset] = {0.0, 0.0};
         }
-        return one ? 1 : 0;
+        return;
     }
     for (std::uint64_t base = 0; base < state.size(); base += 2 * half) {
         Complex* kept = state.data() + base + kept_offset;
@@ -168,7 +236,6 @@ std::uint64_t select_and_collapse_one(std::span<Complex> state, unsigned target,
             kept[i] = divided(kept[i], g);
         }
     }
-    return one ? 1 : 0;
 }
 
 std::uint64_t select_and_collapse_joint(std::span<Complex> state,
@@ -176,14 +243,19 @@ std::uint64_t select_and_collapse_joint(std::span<Complex> state,
                                         const OutcomeTable& table, double r, unsigned threads) {
     const Selection chosen = select_by_running_sum(table.entries(), r);
     if (!chosen.has_mass) return chosen.outcome;  // nothing to renormalise by
+    collapse_joint(state, sorted_targets, chosen.outcome, std::sqrt(table.entries()[chosen.outcome]),
+                   threads);
+    return chosen.outcome;
+}
 
-    const double g = std::sqrt(table.entries()[chosen.outcome]);
+void collapse_joint(std::span<Complex> state, std::span<const std::uint64_t> sorted_targets,
+                    std::uint64_t outcome, double g, unsigned threads) {
     if (sorted_targets.empty()) {
         for (Complex& a : state) {
             prefetch_ahead(&a);
             a = divided(a, g);
         }
-        return chosen.outcome;
+        return;
     }
 
     // Kept are the indices j with (j & mask) == pattern. The bits of the measured qubits
@@ -194,11 +266,11 @@ std::uint64_t select_and_collapse_joint(std::span<Complex> state,
     std::uint64_t pattern = 0;
     for (std::size_t m = 0; m < sorted_targets.size(); ++m) {
         mask |= std::uint64_t{1} << sorted_targets[m];
-        pattern |= ((chosen.outcome >> m) & 1) << sorted_targets[m];
+        pattern |= ((outcome >> m) & 1) << sorted_targets[m];
     }
     if (shared_out(state, threads)) {
         collapse_on_threads(state, mask, pattern, g, threads);
-        return chosen.outcome;
+        return;
     }
     const std::uint64_t t0 = sorted_targets[0];
     const auto next = std::upper_bound(sorted_targets.begin(), sorted_targets.end(), t0);
@@ -218,7 +290,7 @@ std::uint64_t select_and_collapse_joint(std::span<Complex> state,
             std::fill_n(amplitudes, 4, Complex{0.0, 0.0});
             if (((start + offset) & mask) == pattern) amplitudes[offset] = divided(kept, g);
         }
-        return chosen.outcome;
+        return;
     }
     // The kept segments start at upper_pattern plus any combination of the free bits (the
     // index bits from the segment size up that are not measured); (f - free_bits) & free_bits
@@ -253,7 +325,6 @@ std::uint64_t select_and_collapse_joint(std::span<Complex> state,
         if (f == free_bits) break;
     }
     zero_fill(state.data() + zeroed_to, state.size() - zeroed_to);
-    return chosen.outcome;
 }
 
 }  // namespace qubit

@@ -103,7 +103,8 @@ inline void add_alternating_runs(const Complex* lower, const Complex* upper, std
 }  // namespace
 
 OutcomeTable::OutcomeTable(std::span<const Complex> state,
-                           std::span<const std::uint64_t> sorted_targets)
+                           std::span<const std::uint64_t> sorted_targets,
+                           std::span<const double> start)
     : count_(std::uint64_t{1} << sorted_targets.size()) {
     // calloc hands out zero pages lazily: a wide table over a small register costs little.
     entries_ = static_cast<double*>(std::calloc(count_, sizeof(double)));
@@ -112,6 +113,7 @@ OutcomeTable::OutcomeTable(std::span<const Complex> state,
             count_ * sizeof(double),
             " (outcome table of " + std::to_string(sorted_targets.size()) + " measured qubits)");
     }
+    if (!start.empty()) std::copy(start.begin(), start.end(), entries_);
 
     const Complex* amplitudes = state.data();
     const std::uint64_t dim = state.size();

@@ -15,8 +15,12 @@ namespace qubit {
 class OutcomeTable {
 public:
     // 2^k entries for k = sorted_targets.size() < kOverflowQubits, filled in one pass over `state`.
-    // Throws FatalError naming the byte count (8 * 2^k) when the memory cannot be had.
-    OutcomeTable(std::span<const Complex> state, std::span<const std::uint64_t> sorted_targets);
+    // Throws FatalError naming the byte count (8 * 2^k) when the memory cannot be had. The
+    // sums start from `start` (2^k entries) when it is given, so that a state held in
+    // consecutive blocks is tabled block after block with the additions of one pass; from 0
+    // otherwise.
+    OutcomeTable(std::span<const Complex> state, std::span<const std::uint64_t> sorted_targets,
+                 std::span<const double> start = {});
     ~OutcomeTable();
 
     OutcomeTable(const OutcomeTable&) = delete;

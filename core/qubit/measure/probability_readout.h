@@ -19,6 +19,13 @@ constexpr std::uint64_t kReadoutBytesPerState = 40;
 std::vector<double> probabilities(std::span<const Complex> state, std::uint64_t available_bytes,
                                   unsigned threads = 1);
 
+// Throws FatalError, the read-out's memory-guard text, when kReadoutBytesPerState * count
+// exceeds `available_bytes`.
+void check_readout_fits(std::uint64_t count, std::uint64_t available_bytes);
+
+// out[i] = re*re + im*im of state[i], on up to `threads` threads.
+void fill_probabilities(std::span<const Complex> state, double* out, unsigned threads = 1);
+
 // An empty vector with room for `count` doubles (count <= 2^kMaxQubits). Throws FatalError naming
 // the byte count when the allocator refuses.
 std::vector<double> reserved_doubles(std::uint64_t count);

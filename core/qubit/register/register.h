@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "qubit/gates/gate_record.h"
+#include "qubit/gates/gate_requests.h"
 #include "qubit/state/amplitudes.h"
 #include "qubit/state/complex.h"
 #include "qubit/state/dirac_ket.h"
@@ -81,15 +82,22 @@ public:
     // The probability of every basis state; the register is untouched.
     std::vector<double> god_observe() const;
 
-private:
-    // Applies `gate` now, or keeps it with the pending ones.
-    GateResult submit(const GateRecord& gate) {
+    // Applies a checked gate (gates/gate_requests) now, or keeps it with the pending ones.
+    void apply(const GateRecord& gate) {
         if (pending_.deferring()) {
             defer(gate);
         } else {
             apply_gate_split({state_.data(), state_.size()}, static_cast<unsigned>(n_), gate,
                              active_kernels(), threads_);
         }
+    }
+    // The threads the register's work spreads over.
+    unsigned threads() const noexcept { return threads_; }
+
+private:
+    GateResult submit(const GateRequest& request) {
+        if (!request.ok()) return Failure{request.message()};
+        apply(request.value());
         return GateResult(*this);
     }
     void defer(const GateRecord& gate);
