@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "python.h"
-#include "qubit/register/register.h"
+#include "core_register.h"
 #include "qubit/state/complex.h"
 
 namespace zelvanic {

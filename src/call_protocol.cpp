@@ -15,7 +15,7 @@ PyObject* already_borrowed() {
     return nullptr;
 }
 
-PyObject* hand_back(PyObject* self, qubit::GateResult& outcome) {
+PyObject* hand_back(PyObject* self, CoreGateResult& outcome) {
     if (!outcome.ok()) return raise_failure(outcome.message());
     Py_INCREF(self);
     return self;

@@ -23,7 +23,7 @@
 
 namespace zelvanic {
 
-PyObject* hand_back(PyObject* self, qubit::GateResult& outcome);
+PyObject* hand_back(PyObject* self, CoreGateResult& outcome);
 PyObject* hand_back(PyObject* self, const std::vector<double>& outcome);
 PyObject* already_borrowed();
 
@@ -77,13 +77,13 @@ struct Method {
     }
 
     template <std::size_t... I>
-    static auto call(qubit::QuantumRegister& reg, std::tuple<typename Kinds::Held...>& held,
+    static auto call(CoreRegister& reg, std::tuple<typename Kinds::Held...>& held,
                      std::index_sequence<I...>) {
         return std::invoke(Core, reg, Kinds::take(std::get<I>(held))...);
     }
 
     using Outcome = std::remove_cvref_t<decltype(call(
-        std::declval<qubit::QuantumRegister&>(),
+        std::declval<CoreRegister&>(),
         std::declval<std::tuple<typename Kinds::Held...>&>(), Indices{}))>;
 
     static PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs,

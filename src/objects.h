@@ -4,7 +4,7 @@
 
 #include "borrow.h"
 #include "python.h"
-#include "qubit/register/register.h"
+#include "core_register.h"
 #include "qubit/state/dirac_ket.h"
 
 namespace zelvanic {
@@ -15,7 +15,7 @@ namespace zelvanic {
 struct RegisterObject {
     PyObject_HEAD
     bool built;
-    qubit::QuantumRegister reg;
+    CoreRegister reg;
     BorrowFlag borrow;
 };
 

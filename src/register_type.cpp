@@ -11,7 +11,7 @@
 namespace zelvanic {
 namespace {
 
-using qubit::QuantumRegister;
+using QuantumRegister = CoreRegister;
 
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&]() -> PyObject* {
