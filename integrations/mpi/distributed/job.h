@@ -1,0 +1,70 @@
+// The MPI job the process belongs to, and the few kinds of message a spread register sends.
+// Every function here is called by every process of the job at the same point of the same
+// call (the call ledger sees to that), except `exchange`, which the two partners call
+// together. Only the thread that imported the module calls them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "qubit/state/complex.h"
+#include "qubit/state/fatal_error.h"
+
+namespace distributed {
+
+class Job {
+public:
+    // Joins MPI (MPI_Init_thread, unless something else, mpi4py say, already has) and takes a
+    // communicator of its own, so that a user's messages never mix with the register's.
+    // Idempotent.
+    static void start();
+    // Leaves MPI when start() joined it and nobody has left yet.
+    static void finish();
+    static bool running();
+
+    static int rank();
+    static int size();
+
+    // Every process's `error` (empty: none); all return the same: the first non-empty one in
+    // rank order, "rank R: " before it when the processes are many, or an empty string.
+    static std::string first_error(const std::string& error);
+
+    // `bytes` from `root` to everyone.
+    static void broadcast(void* data, std::size_t bytes, int root);
+    // Hands `bytes` along the ranks: rank r receives them from r - 1 (unless first), runs
+    // `continue_here`, and sends them on to r + 1; then the last rank's bytes go to everyone.
+    // A step that throws still passes the bytes on, so nobody is left waiting, and then every
+    // process throws the first error.
+    template <class Step>
+    static void pass_along(void* data, std::size_t bytes, Step&& continue_here) {
+        if (rank() > 0) receive(data, bytes, rank() - 1);
+        std::string error;
+        try {
+            continue_here();
+        } catch (const qubit::FatalError& e) {
+            error = e.what();
+        } catch (const std::bad_alloc&) {
+            error = "memory allocation failed";
+        }
+        if (rank() + 1 < size()) send(data, bytes, rank() + 1);
+        broadcast(data, bytes, size() - 1);
+        error = first_error(error);
+        if (!error.empty()) throw qubit::FatalError(error);
+    }
+    // Trades `count` amplitudes with `partner`, who trades the same count: each side's are
+    // replaced by the other's, in chunks so no buffer is larger than a chunk.
+    static void exchange(qubit::Complex* data, std::uint64_t count, int partner);
+    // `all` holds size() blocks of `block` doubles; every rank's own block (rank r's at
+    // r * block) goes to every other.
+    static void gather_blocks(double* all, std::uint64_t block);
+    // Every process's `bytes` of `mine`, in rank order, into `all` (size() * bytes).
+    static void gather(const void* mine, void* all, std::size_t bytes);
+
+private:
+    static void send(const void* data, std::size_t bytes, int to);
+    static void receive(void* data, std::size_t bytes, int from);
+};
+
+}  // namespace distributed
