@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "python.h"
 #include "core_register.h"
+#include "python.h"
 #include "qubit/state/complex.h"
 
 namespace zelvanic {

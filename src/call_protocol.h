@@ -83,8 +83,8 @@ struct Method {
     }
 
     using Outcome = std::remove_cvref_t<decltype(call(
-        std::declval<CoreRegister&>(),
-        std::declval<std::tuple<typename Kinds::Held...>&>(), Indices{}))>;
+        std::declval<CoreRegister&>(), std::declval<std::tuple<typename Kinds::Held...>&>(),
+        Indices{}))>;
 
     static PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {

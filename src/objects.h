@@ -3,8 +3,8 @@
 #pragma once
 
 #include "borrow.h"
-#include "python.h"
 #include "core_register.h"
+#include "python.h"
 #include "qubit/state/dirac_ket.h"
 
 namespace zelvanic {

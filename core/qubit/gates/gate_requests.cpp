@@ -45,8 +45,8 @@ GateRequest x_request(std::uint64_t n, std::uint64_t target) {
     return flip(0, target);
 }
 
-GateRequest u_request(std::uint64_t n, std::uint64_t target, Complex u00, Complex u01,
-                      Complex u10, Complex u11) {
+GateRequest u_request(std::uint64_t n, std::uint64_t target, Complex u00, Complex u01, Complex u10,
+                      Complex u11) {
     if (target >= n) return refused();
     return one_qubit(GateKind::kMatrix, target, {u00, u01, u10, u11});
 }

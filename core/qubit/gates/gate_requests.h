@@ -18,8 +18,8 @@ using GateRequest = Result<GateRecord>;
 // Single-qubit gates: "..." when target >= n.
 GateRequest hadamard_request(std::uint64_t n, std::uint64_t target);
 GateRequest x_request(std::uint64_t n, std::uint64_t target);
-GateRequest u_request(std::uint64_t n, std::uint64_t target, Complex u00, Complex u01,
-                      Complex u10, Complex u11);
+GateRequest u_request(std::uint64_t n, std::uint64_t target, Complex u00, Complex u01, Complex u10,
+                      Complex u11);
 GateRequest rx_request(std::uint64_t n, std::uint64_t target, double theta);
 GateRequest ry_request(std::uint64_t n, std::uint64_t target, double theta);
 GateRequest rz_request(std::uint64_t n, std::uint64_t target, double theta);

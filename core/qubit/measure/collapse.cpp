@@ -141,8 +141,7 @@ std::uint64_t select_and_collapse_all(std::span<Complex> state, double r, unsign
     return outcome;
 }
 
-void continue_qubit_one(std::span<const Complex> state, unsigned target,
-                        QubitOneRunning& running) {
+void continue_qubit_one(std::span<const Complex> state, unsigned target, QubitOneRunning& running) {
     // Pairs (i0, i1 = i0 + half) in ascending order; the compensated sum runs over the i1.
     // Reading the i0 as well costs little next to the serial sum and tells whether the
     // qubit's 0 half carries any probability at all.
@@ -243,8 +242,8 @@ std::uint64_t select_and_collapse_joint(std::span<Complex> state,
                                         const OutcomeTable& table, double r, unsigned threads) {
     const Selection chosen = select_by_running_sum(table.entries(), r);
     if (!chosen.has_mass) return chosen.outcome;  // nothing to renormalise by
-    collapse_joint(state, sorted_targets, chosen.outcome, std::sqrt(table.entries()[chosen.outcome]),
-                   threads);
+    collapse_joint(state, sorted_targets, chosen.outcome,
+                   std::sqrt(table.entries()[chosen.outcome]), threads);
     return chosen.outcome;
 }
 
