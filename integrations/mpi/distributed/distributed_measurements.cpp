@@ -112,9 +112,9 @@ DiracKet DistributedRegister::observe_mul(Qubits targets) {
     try {
         table.assign(std::size_t{1} << k, 0.0);
     } catch (const std::bad_alloc&) {
-        error = qubit::allocation_failure(std::uint64_t{8} << k,
-                                          " (outcome table of " + std::to_string(k) +
-                                              " measured qubits)")
+        error = qubit::allocation_failure(
+                    std::uint64_t{8} << k,
+                    " (outcome table of " + std::to_string(k) + " measured qubits)")
                     .what();
     }
     if (global_ > 0) error = Job::first_error(error);

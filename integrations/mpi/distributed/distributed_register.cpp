@@ -76,8 +76,8 @@ DistributedRegister::DistributedRegister(std::uint64_t n, std::uint64_t availabl
     CallLedger::synchronise();
     std::string error;
     try {
-        local_ = std::make_unique<qubit::QuantumRegister>(n - global_, available_bytes, tiles,
-                                                          threads);
+        local_ =
+            std::make_unique<qubit::QuantumRegister>(n - global_, available_bytes, tiles, threads);
         if (block_ != 0) local_->state()[0] = {0.0, 0.0};
     } catch (const qubit::FatalError& e) {
         error = e.what();
@@ -108,7 +108,8 @@ bool DistributedRegister::restrict_here(const GateRecord& gate, GateRecord& loca
     if (!qubit::restrict_gate(gate, fixed, first_index(), local)) return false;
     // A diagonal on a global qubit multiplies the whole block by one entry, which restrict_gate
     // put on both ends of the diagonal: on any local qubit it makes that same product.
-    if ((fixed & bit(local.target)) != 0) local.target = static_cast<std::uint8_t>(local_qubits() - 1);
+    if ((fixed & bit(local.target)) != 0)
+        local.target = static_cast<std::uint8_t>(local_qubits() - 1);
     return true;
 }
 
@@ -203,8 +204,8 @@ GateResult DistributedRegister::CSSWAP(std::uint64_t control, std::uint64_t targ
                 qubit::csswap_request(n_, control, target_1, target_2));
 }
 
-GateResult DistributedRegister::MCU(Qubits control, std::uint64_t target, Complex u00,
-                                    Complex u01, Complex u10, Complex u11) {
+GateResult DistributedRegister::MCU(Qubits control, std::uint64_t target, Complex u00, Complex u01,
+                                    Complex u10, Complex u11) {
     return gate(call_text("mcu", control, target, u00, u01, u10, u11),
                 qubit::mcu_request(n_, control, target, u00, u01, u10, u11));
 }

@@ -77,7 +77,9 @@ private:
     unsigned local_qubits() const noexcept { return static_cast<unsigned>(n_) - global_; }
     std::uint64_t global_mask() const noexcept;
     // The value of global qubit q in this process's rank.
-    bool rank_bit(std::uint64_t q) const noexcept { return ((block_ >> (q - local_qubits())) & 1) != 0; }
+    bool rank_bit(std::uint64_t q) const noexcept {
+        return ((block_ >> (q - local_qubits())) & 1) != 0;
+    }
 
     // Records the call in the ledger, prefixed with this register's number.
     void record(const std::string& call) const;
@@ -92,9 +94,9 @@ private:
     double draw() const;
 
     std::uint64_t n_;
-    unsigned global_ = 0;     // p, or 0 for a register too small to spread
-    std::uint64_t block_ = 0; // the rank, or 0 for a register too small to spread
-    std::uint64_t number_;    // this register's place among those the process made
+    unsigned global_ = 0;      // p, or 0 for a register too small to spread
+    std::uint64_t block_ = 0;  // the rank, or 0 for a register too small to spread
+    std::uint64_t number_;     // this register's place among those the process made
     std::unique_ptr<qubit::QuantumRegister> local_;
 };
 

@@ -136,4 +136,25 @@ void Job::gather(const void* mine, void* all, std::size_t bytes) {
           "MPI_Allgather");
 }
 
+std::vector<std::vector<std::uint64_t>> Job::gather_lists(const std::vector<std::uint64_t>& mine) {
+    const int length = static_cast<int>(mine.size());
+    std::vector<int> lengths(static_cast<std::size_t>(my_size));
+    gather(&length, lengths.data(), sizeof length);
+    std::vector<int> starts(lengths.size());
+    int total = 0;
+    for (std::size_t r = 0; r < lengths.size(); ++r) {
+        starts[r] = total;
+        total += lengths[r];
+    }
+    std::vector<std::uint64_t> all(static_cast<std::size_t>(total));
+    check(MPI_Allgatherv(mine.data(), length, MPI_UINT64_T, all.data(), lengths.data(),
+                         starts.data(), MPI_UINT64_T, communicator),
+          "MPI_Allgatherv");
+    std::vector<std::vector<std::uint64_t>> lists;
+    for (std::size_t r = 0; r < lengths.size(); ++r) {
+        lists.emplace_back(all.begin() + starts[r], all.begin() + starts[r] + lengths[r]);
+    }
+    return lists;
+}
+
 }  // namespace distributed

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "qubit/state/complex.h"
 #include "qubit/state/fatal_error.h"
@@ -61,6 +62,9 @@ public:
     static void gather_blocks(double* all, std::uint64_t block);
     // Every process's `bytes` of `mine`, in rank order, into `all` (size() * bytes).
     static void gather(const void* mine, void* all, std::size_t bytes);
+    // Every process's list, whatever its length (below 2^31), in rank order.
+    static std::vector<std::vector<std::uint64_t>> gather_lists(
+        const std::vector<std::uint64_t>& mine);
 
 private:
     static void send(const void* data, std::size_t bytes, int to);
