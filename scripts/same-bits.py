@@ -1,16 +1,28 @@
 """Prints a digest of god_observe() after random circuits of every gate kind, and the kets of
-certain measurements after permutation circuits. Run it under two builds and compare the
-output: any change in the arithmetic, in any amplitude, changes a digest.
+certain measurements after permutation circuits. Run it under two builds, or one process
+against an MPI job, and compare the output: any change in the arithmetic, in any amplitude,
+changes a digest.
 
     python scripts/same-bits.py > a.txt   # one build
     python scripts/same-bits.py > b.txt   # the other (ZELVANIC_TILE_QUBITS=12 for small tiles)
     diff a.txt b.txt
+
+    python scripts/same-bits.py --sizes 14,15,16,17,18 > one.txt
+    mpiexec -n 4 python scripts/same-bits.py --module zelvanic_mpi --sizes 14,15,16,17,18 > four.txt
+    diff one.txt four.txt                 # only rank 0 prints
 """
+import argparse
 import hashlib
+import importlib
 import random
 import struct
 
-import zelvanic
+parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+parser.add_argument("--module", default="zelvanic", help="zelvanic or zelvanic_mpi")
+parser.add_argument("--sizes", default="12,17,20,22", help="register sizes, comma-separated")
+options = parser.parse_args()
+zelvanic = importlib.import_module(options.module)
+printing = getattr(zelvanic, "rank", lambda: 0)() == 0
 
 def random_circuit(reg, n, gates, rng):
     for _ in range(gates):
@@ -30,13 +42,14 @@ def random_circuit(reg, n, gates, rng):
         elif k == 9: reg.csswap(q[0], q[1], q[2])
         else: reg.mcu(rng.sample([x for x in range(n) if x != q[0]], rng.randrange(4)), q[0], *m)
 
-for n in (12, 17, 20, 22):
+for n in (int(size) for size in options.sizes.split(",")):
     for seed in range(3):
         rng = random.Random(1000 * n + seed)
         reg = zelvanic.QuantumRegister(n)
         random_circuit(reg, n, 300, rng)
         p = reg.god_observe()
-        print(n, seed, hashlib.sha256(struct.pack(f"{len(p)}d", *p)).hexdigest()[:32])
+        if printing:
+            print(n, seed, hashlib.sha256(struct.pack(f"{len(p)}d", *p)).hexdigest()[:32])
     # permutation circuits from a basis state: every measurement is certain
     rng = random.Random(n)
     reg = zelvanic.QuantumRegister(n)
@@ -49,4 +62,6 @@ for n in (12, 17, 20, 22):
         elif k == 2: reg.swap(q[0], q[1])
         elif k == 3: reg.ccnot(*q)
         else: reg.csswap(*q)
-    print(n, "kets", reg.observe_mul(rng.sample(range(n), 5)), reg.observe_one(rng.randrange(n)), reg.observe())
+    kets = reg.observe_mul(rng.sample(range(n), 5)), reg.observe_one(rng.randrange(n)), reg.observe()
+    if printing:
+        print(n, "kets", *kets)

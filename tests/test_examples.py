@@ -39,6 +39,11 @@ EXPECTED = {
     ],
     "histogram.py": [r"wrote \S*histogram\.png"],
     "qiskit_estimator.py": [r"exact +-6\.464101615138"],
+    "mpi_ghz.py": [
+        r"GHZ state of 22 qubits over 1 process: P\(\|0{22}>\) = 0\.500000, P\(\|1{22}>\) = 0\.500000",
+        r"rank 0 holds basis states 0 to 4194303, probability 1\.000000",
+        r"measured \|(0{22}|1{22})>",
+    ],
     "pennylane_vqe.py": [
         r"Heisenberg chain of 3 sites: VQE energy -?\d\.\d{12} after \d+ BFGS steps",
         r"exact ground energy \(numpy eigvalsh\): -4\.000000000000",
@@ -64,6 +69,8 @@ def test_example(name: str, tmp_path: Path) -> None:
         pytest.importorskip("matplotlib", reason="the histogram needs matplotlib")
     if name == "pennylane_vqe.py":  # run by scripts/run-pennylane-tests
         pytest.importorskip("zelvanic_pennylane", reason="needs the PennyLane integration")
+    if name == "mpi_ghz.py":  # run by scripts/run-mpi-tests, also under mpiexec
+        pytest.importorskip("zelvanic_mpi", reason="needs the MPI integration")
     if name == "qiskit_estimator.py":  # run by the Qiskit integration's tests
         pytest.importorskip("zelvanic_qiskit", reason="needs the Qiskit integration")
     output = run([str(EXAMPLES / name), str(tmp_path / "histogram.png")], tmp_path)
