@@ -13,6 +13,8 @@ namespace distributed {
 
 class CallLedger {
 public:
+    // Whether calls are worth recording: only when there are processes to disagree.
+    static bool keeping();
     // Counts `call` (its text, say "register 2: h(17)") and folds it into the digest.
     static void record(const std::string& call);
     // Compares every process's count, digest and last call. Throws FatalError, on every

@@ -40,7 +40,7 @@ double DistributedRegister::draw() const {
 }
 
 DiracKet DistributedRegister::observe() {
-    record(call_text("observe"));
+    record("observe");
     CallLedger::synchronise();
     const double r = draw();
     const std::span<Complex> state = local_->state();
@@ -61,7 +61,7 @@ DiracKet DistributedRegister::observe() {
 }
 
 DiracKet DistributedRegister::observe_one(std::uint64_t target) {
-    record(call_text("observe_one", target));
+    record("observe_one", target);
     if (target >= n_) throw qubit::FatalError("target out of scope!");
     CallLedger::synchronise();
     const std::span<Complex> state = local_->state();
@@ -89,7 +89,7 @@ DiracKet DistributedRegister::observe_one(std::uint64_t target) {
 }
 
 DiracKet DistributedRegister::observe_mul(Qubits targets) {
-    record(call_text("observe_mul", targets));
+    record("observe_mul", targets);
     for (const std::uint64_t target : targets) {
         if (target >= n_) throw qubit::FatalError("target out of scope!");
     }
@@ -148,7 +148,7 @@ DiracKet DistributedRegister::observe_mul(Qubits targets) {
 }
 
 std::vector<double> DistributedRegister::god_observe() {
-    record(call_text("god_observe"));
+    record("god_observe");
     CallLedger::synchronise();
     const std::uint64_t count = std::uint64_t{1} << n_;
     std::vector<double> all;
@@ -169,7 +169,7 @@ std::vector<double> DistributedRegister::god_observe() {
 }
 
 std::vector<double> DistributedRegister::block_probabilities() {
-    record(call_text("block_probabilities"));
+    record("block_probabilities");
     return qubit::probabilities(local_->state(), qubit::available_memory(), local_->threads());
 }
 

@@ -60,7 +60,7 @@ GateRecord relabelled(const GateRecord& gate, std::span<const Trade> trades) {
 DistributedRegister::DistributedRegister(std::uint64_t n, std::uint64_t available_bytes,
                                          qubit::TileShape tiles, unsigned threads)
     : n_(n), number_(++registers_made) {
-    record(call_text("QuantumRegister", n));
+    record("QuantumRegister", n);
     const int size = Job::size();
     if (!std::has_single_bit(static_cast<unsigned>(size))) {
         throw qubit::FatalError(
@@ -90,17 +90,6 @@ DistributedRegister::DistributedRegister(std::uint64_t n, std::uint64_t availabl
 
 std::uint64_t DistributedRegister::global_mask() const noexcept {
     return global_ == 0 ? 0 : ((std::uint64_t{1} << global_) - 1) << local_qubits();
-}
-
-void DistributedRegister::record(const std::string& call) const {
-    CallLedger::record("register " + std::to_string(number_) + ": " + call);
-}
-
-GateResult DistributedRegister::gate(const std::string& call, const qubit::GateRequest& request) {
-    record(call);
-    if (!request.ok()) return qubit::Failure{request.message()};
-    apply(request.value());
-    return GateResult(*this);
 }
 
 bool DistributedRegister::restrict_here(const GateRecord& gate, GateRecord& local) const {
@@ -159,55 +148,54 @@ void DistributedRegister::trade(unsigned global, unsigned local) {
 }
 
 GateResult DistributedRegister::H(std::uint64_t target) {
-    return gate(call_text("h", target), qubit::hadamard_request(n_, target));
+    return gate(qubit::hadamard_request(n_, target), "h", target);
 }
 
 GateResult DistributedRegister::X(std::uint64_t target) {
-    return gate(call_text("x", target), qubit::x_request(n_, target));
+    return gate(qubit::x_request(n_, target), "x", target);
 }
 
 GateResult DistributedRegister::U(std::uint64_t target, Complex u00, Complex u01, Complex u10,
                                   Complex u11) {
-    return gate(call_text("u", target, u00, u01, u10, u11),
-                qubit::u_request(n_, target, u00, u01, u10, u11));
+    return gate(qubit::u_request(n_, target, u00, u01, u10, u11), "u", target, u00, u01, u10, u11);
 }
 
 GateResult DistributedRegister::Rx(std::uint64_t target, double theta) {
-    return gate(call_text("rx", target, theta), qubit::rx_request(n_, target, theta));
+    return gate(qubit::rx_request(n_, target, theta), "rx", target, theta);
 }
 
 GateResult DistributedRegister::Ry(std::uint64_t target, double theta) {
-    return gate(call_text("ry", target, theta), qubit::ry_request(n_, target, theta));
+    return gate(qubit::ry_request(n_, target, theta), "ry", target, theta);
 }
 
 GateResult DistributedRegister::Rz(std::uint64_t target, double theta) {
-    return gate(call_text("rz", target, theta), qubit::rz_request(n_, target, theta));
+    return gate(qubit::rz_request(n_, target, theta), "rz", target, theta);
 }
 
 GateResult DistributedRegister::CNOT(std::uint64_t control, std::uint64_t target) {
-    return gate(call_text("cnot", control, target), qubit::cnot_request(n_, control, target));
+    return gate(qubit::cnot_request(n_, control, target), "cnot", control, target);
 }
 
 GateResult DistributedRegister::SWAP(std::uint64_t q1, std::uint64_t q2) {
-    return gate(call_text("swap", q1, q2), qubit::swap_request(n_, q1, q2));
+    return gate(qubit::swap_request(n_, q1, q2), "swap", q1, q2);
 }
 
 GateResult DistributedRegister::CCNOT(std::uint64_t control1, std::uint64_t control2,
                                       std::uint64_t target) {
-    return gate(call_text("ccnot", control1, control2, target),
-                qubit::ccnot_request(n_, control1, control2, target));
+    return gate(qubit::ccnot_request(n_, control1, control2, target), "ccnot", control1, control2,
+                target);
 }
 
 GateResult DistributedRegister::CSSWAP(std::uint64_t control, std::uint64_t target_1,
                                        std::uint64_t target_2) {
-    return gate(call_text("csswap", control, target_1, target_2),
-                qubit::csswap_request(n_, control, target_1, target_2));
+    return gate(qubit::csswap_request(n_, control, target_1, target_2), "csswap", control, target_1,
+                target_2);
 }
 
 GateResult DistributedRegister::MCU(Qubits control, std::uint64_t target, Complex u00, Complex u01,
                                     Complex u10, Complex u11) {
-    return gate(call_text("mcu", control, target, u00, u01, u10, u11),
-                qubit::mcu_request(n_, control, target, u00, u01, u10, u11));
+    return gate(qubit::mcu_request(n_, control, target, u00, u01, u10, u11), "mcu", control, target,
+                u00, u01, u10, u11);
 }
 
 }  // namespace distributed

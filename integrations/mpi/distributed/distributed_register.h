@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "distributed/call_ledger.h"
+#include "distributed/call_text.h"
 #include "qubit/gates/gate_requests.h"
 #include "qubit/register/register.h"
 #include "qubit/state/dirac_ket.h"
@@ -81,9 +83,21 @@ private:
         return ((block_ >> (q - local_qubits())) & 1) != 0;
     }
 
-    // Records the call in the ledger, prefixed with this register's number.
-    void record(const std::string& call) const;
-    GateResult gate(const std::string& call, const qubit::GateRequest& request);
+    // Records the call in the ledger, prefixed with this register's number; a job of one
+    // process keeps no ledger, and spends nothing on the text.
+    template <class... Args>
+    void record(const char* method, const Args&... args) const {
+        if (!CallLedger::keeping()) return;
+        CallLedger::record("register " + std::to_string(number_) + ": " +
+                           call_text(method, args...));
+    }
+    template <class... Args>
+    GateResult gate(const qubit::GateRequest& request, const char* method, const Args&... args) {
+        record(method, args...);
+        if (!request.ok()) return qubit::Failure{request.message()};
+        apply(request.value());
+        return GateResult(*this);
+    }
     // `gate`, which moves only local qubits, for this process's block (restrict_gate with the
     // global qubits fixed to the rank's bits); false when a global control holds 0 here.
     bool restrict_here(const qubit::GateRecord& gate, qubit::GateRecord& local) const;

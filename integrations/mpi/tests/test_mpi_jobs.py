@@ -60,3 +60,8 @@ def test_a_rank_that_ends_early_stops_the_others():
     error = raised(lines, 0)
     assert error and "rank 1 made call 2, the end of the program" in error[0], output
     assert "zelvanic_mpi: the processes no longer make the same calls" in output
+
+
+def test_a_rank_that_dies_ends_the_job():
+    status, lines, output = run_job(2, "faults.py", "die", timeout=60)
+    assert status != 0 and not any("went on" in lines.get(rank, []) for rank in range(2)), output

@@ -1,7 +1,9 @@
 """Bad use of a spread register, one case per run (the first argument). Every rank prints what
 it raised as "[rank R] raised <class>: <message>", then goes on where it can and prints
 "[rank R] went on" when the job is still sound."""
+import os
 import resource
+import signal
 import sys
 
 import zelvanic
@@ -66,3 +68,10 @@ elif case == "leave":  # rank 1 ends its program while the others still call
             register.h(5)
         except BaseException as error:
             report(error)
+
+elif case == "die":  # rank 1 is killed while the others move a global qubit
+    register = zelvanic_mpi.QuantumRegister(6)
+    if rank == 1:
+        os.kill(os.getpid(), signal.SIGKILL)
+    register.h(5)
+    went_on()
