@@ -39,9 +39,11 @@ void Job::start() {
     int initialised = 0;
     check(MPI_Initialized(&initialised), "MPI_Initialized");
     if (!initialised) {
-        // Worker threads never call MPI; only the thread that imported the module does.
+        // Worker threads never call MPI. The calls come from whichever Python thread calls the
+        // register, but one at a time: each holds the interpreter lock from start to end.
         int provided = 0;
-        check(MPI_Init_thread(nullptr, nullptr, MPI_THREAD_FUNNELED, &provided), "MPI_Init_thread");
+        check(MPI_Init_thread(nullptr, nullptr, MPI_THREAD_SERIALIZED, &provided),
+              "MPI_Init_thread");
         joined_here = true;
     }
     check(MPI_Comm_dup(MPI_COMM_WORLD, &communicator), "MPI_Comm_dup");

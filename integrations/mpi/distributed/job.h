@@ -1,7 +1,8 @@
 // The MPI job the process belongs to, and the few kinds of message a spread register sends.
 // Every function here is called by every process of the job at the same point of the same
 // call (the call ledger sees to that), except `exchange`, which the two partners call
-// together. Only the thread that imported the module calls them.
+// together. They are called with the interpreter lock held, so never by two threads at once,
+// and never by the core's worker threads.
 #pragma once
 
 #include <cstddef>
