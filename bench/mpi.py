@@ -325,7 +325,7 @@ def write(report, args, about, seconds, reads, cpu, digests, gates):
     where = venv.relative_to(HERE.parent) if venv.is_relative_to(HERE.parent) else venv
     line(f"- zelvanic and zelvanic_mpi: work tree {work_tree_commit()}, installed in "
          f"`{where}`; Python {about['python']}; MPICH {about['mpich']} (the `mpich` wheel, "
-         f"its own mpiexec). Written by `{' '.join(sys.argv)}`.")
+         f"its own mpiexec). Written by `python3 {' '.join(sys.argv)}`.")
     line("- One thread a process unless named (ZELVANIC_THREADS=1): on this 2-core machine the "
          "two processes of a 2-process job each run one thread, one a core; \"zelvanic, 2 "
          "threads\" is one process on both cores, for comparison.")
