@@ -247,12 +247,14 @@ SETTINGS = [Setting("zelvanic", "plain", 1), Setting("zelvanic, 2 threads", "pla
 class Jobs:
     def __init__(self, venv):
         self.python = str(Path(venv, "bin", "python"))
+        self.loads = []  # the 1-minute load average as each job starts
         self.mpiexec = str(Path(venv, "bin", "mpiexec"))
         self.about = None
 
     def run(self, setting, task):
         """Each process's result, in rank order."""
         task = dict(task, mode=setting.mode)
+        self.loads.append(os.getloadavg()[0])
         env = dict(os.environ, ZELVANIC_THREADS=str(setting.threads))
         env.pop("ZELVANIC_TILE_QUBITS", None)
         with tempfile.TemporaryDirectory(prefix="zelvanic-mpi-bench-") as directory:
@@ -303,7 +305,7 @@ def measure(args, log):
             f"{name} " + ", ".join(f"{s.label} {statistics.median(seconds[(n, name, s.label)]):.3g}"
                                   f" s" for s in SETTINGS) for name in names) +
             f" ({(time.perf_counter() - started) / 60:.1f} min)")
-    return jobs.about, seconds, reads, cpu, digests, gates
+    return jobs.about, jobs.loads, seconds, reads, cpu, digests, gates
 
 
 def ratio(seconds, n, name, top, bottom):
@@ -312,15 +314,18 @@ def ratio(seconds, n, name, top, bottom):
                                                    seconds[(n, name, bottom)]))
 
 
-def write(report, args, about, seconds, reads, cpu, digests, gates):
+def write(report, args, about, jobs_load, seconds, reads, cpu, digests, gates):
     from common import cpu_name, kernel_path, vector_flags, work_tree_commit
 
     line = report.line
     names = list(CIRCUITS)
     line("# zelvanic_mpi: one machine split into processes\n")
+    memory = os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE") / 2**30
+    loads = jobs_load
     line(f"- Machine: {cpu_name()} ({vector_flags()}), {kernel_path()} kernels, "
-         f"{os.cpu_count()} cores shared with other work (builds and tests ran beside this: see "
-         f"the load average at the end), {os.sysconf('SC_PHYS_PAGES') * os.sysconf('SC_PAGE_SIZE') >> 30} GiB.")
+         f"{os.cpu_count()} cores shared with other work, {memory:.0f} GiB. 1-minute load "
+         f"average as each job started: median {statistics.median(loads):.1f}, least "
+         f"{min(loads):.1f}, most {max(loads):.1f} (this benchmark adds up to 2).")
     venv = Path(args.venv).resolve()
     where = venv.relative_to(HERE.parent) if venv.is_relative_to(HERE.parent) else venv
     line(f"- zelvanic and zelvanic_mpi: work tree {work_tree_commit()}, installed in "
