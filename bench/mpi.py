@@ -151,11 +151,11 @@ class Worker:
             cpu, start = time.process_time(), time.perf_counter()
             reg = self.apply(n, ops)
             reg.observe_one(0)
-            seconds = time.perf_counter() - start
+            seconds, cpu = time.perf_counter() - start, time.process_time() - cpu
             start = time.perf_counter()
             reg.observe_one(0)
             read = time.perf_counter() - start
-            out[name] = {"seconds": seconds, "read": read, "cpu": time.process_time() - cpu}
+            out[name] = {"seconds": seconds, "read": read, "cpu": cpu}
             del reg
         return out
 
