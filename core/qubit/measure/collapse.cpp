@@ -141,10 +141,12 @@ std::uint64_t select_and_collapse_all(std::span<Complex> state, double r, unsign
     return outcome;
 }
 
-void continue_qubit_one(std::span<const Complex> state, unsigned target, QubitOneRunning& running) {
+void continue_qubit_one(std::span<const Complex> state, unsigned target, QubitOneRunning& carried) {
     // Pairs (i0, i1 = i0 + half) in ascending order; the compensated sum runs over the i1.
     // Reading the i0 as well costs little next to the serial sum and tells whether the
-    // qubit's 0 half carries any probability at all.
+    // qubit's 0 half carries any probability at all. The sum runs in a local copy: the
+    // caller's might alias the amplitudes, which would keep it in memory, on the sum's path.
+    QubitOneRunning running = carried;
     const std::uint64_t half = std::uint64_t{1} << target;
     for (std::uint64_t base = 0; base < state.size(); base += 2 * half) {
         const Complex* zero = state.data() + base;
@@ -156,10 +158,12 @@ void continue_qubit_one(std::span<const Complex> state, unsigned target, QubitOn
             running.zero_half_has_mass |= norm(zero[i]) != 0.0;
         }
     }
+    carried = running;
 }
 
 void continue_qubit_one_block(std::span<const Complex> block, bool in_one_half,
-                              QubitOneRunning& running) {
+                              QubitOneRunning& carried) {
+    QubitOneRunning running = carried;  // in registers, as above
     for (const Complex& a : block) {
         prefetch_ahead(&a);
         if (in_one_half) {
@@ -168,6 +172,7 @@ void continue_qubit_one_block(std::span<const Complex> block, bool in_one_half,
             running.zero_half_has_mass |= norm(a) != 0.0;
         }
     }
+    carried = running;
 }
 
 QubitOneSum sum_qubit_one(std::span<const Complex> state, unsigned target) {
