@@ -25,17 +25,10 @@ using qubit::DiracKet;
 
 double DistributedRegister::draw() const {
     double r = 0.0;
-    std::string error;
-    if (Job::rank() == 0) {
-        try {
-            r = qubit::draw_f64();
-        } catch (const qubit::FatalError& e) {
-            error = e.what();
-        }
-    }
+    const std::string error =
+        Job::rank() == 0 ? Job::attempt([&] { r = qubit::draw_f64(); }) : std::string();
     Job::broadcast(&r, sizeof r, 0);
-    error = Job::first_error(error);
-    if (!error.empty()) throw qubit::FatalError(error);
+    Job::throw_first_error(error);
     return r;
 }
 
@@ -108,17 +101,15 @@ DiracKet DistributedRegister::observe_mul(Qubits targets) {
         slice |= std::uint64_t{rank_bit(targets[m])} << (m - local_count);
     }
     std::vector<double> table;
-    std::string error;
-    try {
-        table.assign(std::size_t{1} << k, 0.0);
-    } catch (const std::bad_alloc&) {
-        error = qubit::allocation_failure(
-                    std::uint64_t{8} << k,
-                    " (outcome table of " + std::to_string(k) + " measured qubits)")
-                    .what();
-    }
-    if (global_ > 0) error = Job::first_error(error);
-    if (!error.empty()) throw qubit::FatalError(error);
+    Job::agree([&] {
+        try {
+            table.assign(std::size_t{1} << k, 0.0);
+        } catch (const std::bad_alloc&) {
+            throw qubit::allocation_failure(
+                std::uint64_t{8} << k,
+                " (outcome table of " + std::to_string(k) + " measured qubits)");
+        }
+    });
 
     const std::span<const std::uint64_t> local_targets(targets.data(), local_count);
     const std::span<double> mine(table.data() + (slice << local_count),
@@ -152,16 +143,11 @@ std::vector<double> DistributedRegister::god_observe() {
     CallLedger::synchronise();
     const std::uint64_t count = std::uint64_t{1} << n_;
     std::vector<double> all;
-    std::string error;
-    try {
+    Job::agree([&] {
         qubit::check_readout_fits(count, qubit::available_memory());
         all = qubit::reserved_doubles(count);
         all.resize(count);
-    } catch (const qubit::FatalError& e) {
-        error = e.what();
-    }
-    if (global_ > 0) error = Job::first_error(error);
-    if (!error.empty()) throw qubit::FatalError(error);
+    });
     const std::span<const Complex> state = local_->state();
     qubit::fill_probabilities(state, all.data() + first_index(), local_->threads());
     if (global_ > 0) Job::gather_blocks(all.data(), state.size());

@@ -74,18 +74,11 @@ DistributedRegister::DistributedRegister(std::uint64_t n, std::uint64_t availabl
         block_ = static_cast<std::uint64_t>(Job::rank());
     }
     CallLedger::synchronise();
-    std::string error;
-    try {
+    Job::agree([&] {
         local_ =
             std::make_unique<qubit::QuantumRegister>(n - global_, available_bytes, tiles, threads);
         if (block_ != 0) local_->state()[0] = {0.0, 0.0};
-    } catch (const qubit::FatalError& e) {
-        error = e.what();
-    } catch (const std::bad_alloc&) {
-        error = "memory allocation failed";
-    }
-    error = Job::first_error(error);
-    if (!error.empty()) throw qubit::FatalError(error);
+    });
 }
 
 std::uint64_t DistributedRegister::global_mask() const noexcept {

@@ -71,7 +71,7 @@ bool Job::running() {
 int Job::rank() { return my_rank; }
 int Job::size() { return my_size; }
 
-std::string Job::first_error(const std::string& error) {
+void Job::throw_first_error(const std::string& error) {
     char mine[kErrorBytes] = {};
     std::memcpy(mine, error.data(), std::min(error.size(), kErrorBytes - 1));
     std::vector<char> all(kErrorBytes * static_cast<std::size_t>(my_size));
@@ -80,9 +80,9 @@ std::string Job::first_error(const std::string& error) {
         const char* text = all.data() + kErrorBytes * static_cast<std::size_t>(r);
         if (text[0] == '\0') continue;
         const std::string message(text, strnlen(text, kErrorBytes));
-        return my_size > 1 ? "rank " + std::to_string(r) + ": " + message : message;
+        throw qubit::FatalError(my_size > 1 ? "rank " + std::to_string(r) + ": " + message
+                                            : message);
     }
-    return {};
 }
 
 void Job::broadcast(void* data, std::size_t bytes, int root) {

@@ -29,31 +29,43 @@ public:
     static int rank();
     static int size();
 
-    // Every process's `error` (empty: none); all return the same: the first non-empty one in
-    // rank order, "rank R: " before it when the processes are many, or an empty string.
-    static std::string first_error(const std::string& error);
+    // Runs `step` in this process and returns what it threw, as text: a FatalError's, or
+    // "memory allocation failed"; an empty string when it did not throw.
+    template <class Step>
+    static std::string attempt(Step&& step) {
+        try {
+            step();
+        } catch (const qubit::FatalError& e) {
+            return e.what();
+        } catch (const std::bad_alloc&) {
+            return "memory allocation failed";
+        }
+        return {};
+    }
+    // Every process hands in its `error` (empty: none), and when any is not empty, every
+    // process throws the same FatalError: the first in rank order, "rank R: " before it when
+    // the processes are many.
+    static void throw_first_error(const std::string& error);
+    // A step that may fail in some processes only: it fails in all of them alike, so that none
+    // is left waiting for a message from one that gave up.
+    template <class Step>
+    static void agree(Step&& step) {
+        throw_first_error(attempt(step));
+    }
 
     // `bytes` from `root` to everyone.
     static void broadcast(void* data, std::size_t bytes, int root);
     // Hands `bytes` along the ranks: rank r receives them from r - 1 (unless first), runs
     // `continue_here`, and sends them on to r + 1; then the last rank's bytes go to everyone.
-    // A step that throws still passes the bytes on, so nobody is left waiting, and then every
-    // process throws the first error.
+    // A step that throws still passes the bytes on, and then every process throws the first
+    // error.
     template <class Step>
     static void pass_along(void* data, std::size_t bytes, Step&& continue_here) {
         if (rank() > 0) receive(data, bytes, rank() - 1);
-        std::string error;
-        try {
-            continue_here();
-        } catch (const qubit::FatalError& e) {
-            error = e.what();
-        } catch (const std::bad_alloc&) {
-            error = "memory allocation failed";
-        }
+        const std::string error = attempt(continue_here);
         if (rank() + 1 < size()) send(data, bytes, rank() + 1);
         broadcast(data, bytes, size() - 1);
-        error = first_error(error);
-        if (!error.empty()) throw qubit::FatalError(error);
+        throw_first_error(error);
     }
     // Trades `count` amplitudes with `partner`, who trades the same count: each side's are
     // replaced by the other's, in chunks so no buffer is larger than a chunk.
